@@ -1,0 +1,127 @@
+// eapaka: peer side of EAP-AKA (RFC 4187 over RFC 3748) for a host that
+// carries the EAP packets itself.
+//
+// Calling order: RegisterAuthKeyCallBack once, then for every authentication
+// attempt EAP_Init followed by one EAP_layer call per EAP packet received,
+// sending *outLen bytes of `out` whenever the result says a response was
+// produced, and getAAA after an EAP-Success result (3, 13 or 23).
+// Every entry point must be called from one thread.
+#ifndef EAPAKA_EAPAKA_H
+#define EAPAKA_EAPAKA_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#define EAPAKA_API
+#else
+struct HWND__;
+typedef struct HWND__* HWND;
+#define EAPAKA_API __attribute__((visibility("default")))
+#endif
+
+// Host event callback: (event, argument). Its return value is ignored.
+//   event 0: the response timer expired; argument points to a HostResultRecord.
+//   event 1: an EAP-Request/Notification arrived; argument points to a
+//            HostNotificationRecord, valid only during the call.
+//   event 2: a status code; the argument *is* the code (an AT_NOTIFICATION
+//            value 0..65535 or one of the EAPAKA_FAIL_ codes below).
+typedef int (*HostEventCallback)(unsigned int event, void* argument);
+
+// Key-store callback: one request code (EAPAKA_AUTHKEY_*) per call.
+typedef void (*AuthKeyCallBack)(unsigned long request);
+
+enum {
+    EAPAKA_EVENT_TIMEOUT = 0,
+    EAPAKA_EVENT_EAP_NOTIFICATION = 1,
+    EAPAKA_EVENT_STATUS = 2
+};
+
+// Codes carried by event 2 besides AT_NOTIFICATION values.
+enum {
+    EAPAKA_FAIL_INVALID_AUTN = 0x12000,
+    EAPAKA_FAIL_MALFORMED_ATTRIBUTE = 0x12002,
+    EAPAKA_FAIL_DUPLICATE_ATTRIBUTE = 0x12004,
+    EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING = 0x12005,
+    EAPAKA_FAIL_INVALID_SUBTYPE = 0x12007,
+    EAPAKA_FAIL_INVALID_MAC = 0x12008,
+    EAPAKA_FAIL_INVALID_CHECKCODE = 0x12009,
+    EAPAKA_FAIL_INVALID_PADDING = 0x1200A,
+    EAPAKA_FAIL_SERVER_DOWN = 0x12010,
+    EAPAKA_FAIL_INVALID_SQN = 0x12100
+};
+
+// Results of EAP_layer.
+enum {
+    EAPAKA_RESULT_RESPONSE = 2,           // send *outLen bytes of out
+    EAPAKA_RESULT_SUCCESS_PSEUDONYM = 3,  // EAP-Success, pseudonym identity
+    EAPAKA_RESULT_FAILURE = 4,            // EAP-Failure
+    EAPAKA_RESULT_SUCCESS_PERMANENT = 13, // EAP-Success, permanent identity
+    EAPAKA_RESULT_DROPPED = 15,           // packet not acceptable now
+    EAPAKA_RESULT_AUTH_RESPONSE = 17,     // send; Challenge/Re-auth response
+    EAPAKA_RESULT_SUCCESS_ALT_KEYS = 23   // EAP-Success, alternate key set
+};
+
+// Key-store request codes.
+enum {
+    EAPAKA_AUTHKEY_LOAD = 1,
+    EAPAKA_AUTHKEY_STORE_PSEUDONYM = 2,
+    EAPAKA_AUTHKEY_STORE_SEQMS = 3
+};
+
+// KeyExchangeBuffer layout: 395 bytes, no alignment.
+enum {
+    EAPAKA_KEB_PERMANENT_ID = 0,
+    EAPAKA_KEB_K = 16,
+    EAPAKA_KEB_OPC = 32,
+    EAPAKA_KEB_K_ALT = 48,
+    EAPAKA_KEB_OPC_ALT = 64,
+    EAPAKA_KEB_C1 = 80,   // c1..c5, 16 bytes each
+    EAPAKA_KEB_R1 = 160,  // r1..r5, signed 32-bit little-endian each
+    EAPAKA_KEB_PSEUDONYM = 180,
+    EAPAKA_KEB_SEQMS = 203, // 32 entries of 6 bytes
+    EAPAKA_KEB_SIZE = 395
+};
+
+#pragma pack(push, 1)
+// Argument of event 0 (262 bytes).
+typedef struct HostResultRecord {
+    uint32_t result;       // 3: take as success, 4: take as failure
+    uint8_t data[256];     // all zero
+    uint16_t dataLength;   // 0
+} HostResultRecord;
+
+// Argument of event 1 (1026 bytes).
+typedef struct HostNotificationRecord {
+    uint8_t text[1024];    // notification text as received, not NUL-terminated
+    uint16_t length;       // bytes of text
+} HostNotificationRecord;
+#pragma pack(pop)
+
+EAPAKA_API void EAP_Init(int (*eventCallback)(unsigned int, void*), HWND window,
+                         unsigned char* realm, int permanentIdLength);
+EAPAKA_API void RegisterAuthKeyCallBack(void (*keyCallback)(unsigned long),
+                                        unsigned char* keyExchangeBuffer);
+EAPAKA_API int EAP_layer(unsigned char* in, unsigned char* out, unsigned short* outLen);
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+EAPAKA_API void getAAA(unsigned char* mskOut);
+EAPAKA_API void hmac_sha1(const void* key, int keyLength, const void* data, int dataLength,
+                          unsigned char* mac, int macLength);
+
+#if !defined(_WIN32)
+// POSIX has no thread message queue: the host calls this from its own loop.
+// It runs the library's due timers on the calling thread and returns the
+// milliseconds until the next deadline, or -1 when no timer is armed.
+EAPAKA_API int EAP_DispatchTimers(void);
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,221 @@
+#include "support/test_host.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "api/session.h"
+#include "platform/platform.h"
+
+Bytes hex_to_bytes(const std::string& hex) {
+    Bytes out;
+    int high = -1;
+    for (char c : hex) {
+        int v;
+        if (c >= '0' && c <= '9') v = c - '0';
+        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+        else continue;  // spaces and separators are ignored
+        if (high < 0) {
+            high = v;
+        } else {
+            out.push_back(static_cast<uint8_t>(high << 4 | v));
+            high = -1;
+        }
+    }
+    return out;
+}
+
+std::string bytes_to_hex(const uint8_t* bytes, size_t length) {
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < length; ++i) {
+        s += digits[bytes[i] >> 4];
+        s += digits[bytes[i] & 15];
+    }
+    return s;
+}
+
+namespace {
+TestKeyStore* currentStore = nullptr;
+EventRecorder* currentRecorder = nullptr;
+uint64_t fakeNow = 1000000;
+
+uint64_t fake_now() { return fakeNow; }
+
+void store_callback(unsigned long request) {
+    TestKeyStore* s = currentStore;
+    if (s == nullptr) return;
+    s->requests.push_back(request);
+    switch (request) {
+    case EAPAKA_AUTHKEY_LOAD:
+        std::memcpy(s->buffer, s->store, sizeof s->buffer);
+        break;
+    case EAPAKA_AUTHKEY_STORE_PSEUDONYM:
+        std::memcpy(s->store + EAPAKA_KEB_PSEUDONYM, s->buffer + EAPAKA_KEB_PSEUDONYM, 23);
+        break;
+    case EAPAKA_AUTHKEY_STORE_SEQMS:
+        std::memcpy(s->store + EAPAKA_KEB_SEQMS, s->buffer + EAPAKA_KEB_SEQMS, 192);
+        break;
+    default:
+        break;
+    }
+}
+
+void put_r(uint8_t* at, int32_t r) {
+    uint32_t u = static_cast<uint32_t>(r);
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(u >> (8 * i));
+}
+}  // namespace
+
+void TestKeyStore::set_permanent_id(const std::string& userPart) {
+    std::memset(store + EAPAKA_KEB_PERMANENT_ID, 0, 16);
+    std::memcpy(store + EAPAKA_KEB_PERMANENT_ID, userPart.data(), std::min<size_t>(16, userPart.size()));
+}
+
+void TestKeyStore::set_key_set(const Bytes& k, const Bytes& opc) {
+    std::memcpy(store + EAPAKA_KEB_K, k.data(), 16);
+    std::memcpy(store + EAPAKA_KEB_OPC, opc.data(), 16);
+}
+
+void TestKeyStore::set_alt_key_set(const Bytes& k, const Bytes& opc) {
+    std::memcpy(store + EAPAKA_KEB_K_ALT, k.data(), 16);
+    std::memcpy(store + EAPAKA_KEB_OPC_ALT, opc.data(), 16);
+}
+
+void TestKeyStore::set_standard_milenage() {
+    Bytes c[5];
+    for (int i = 0; i < 5; ++i) c[i] = Bytes(16, 0);
+    c[1][15] = 1;
+    c[2][15] = 2;
+    c[3][15] = 4;
+    c[4][15] = 8;
+    const int32_t r[5] = {64, 0, 32, 64, 96};
+    set_milenage(c, r);
+}
+
+void TestKeyStore::set_milenage(const Bytes c[5], const int32_t r[5]) {
+    for (int i = 0; i < 5; ++i) {
+        std::memcpy(store + EAPAKA_KEB_C1 + 16 * i, c[i].data(), 16);
+        put_r(store + EAPAKA_KEB_R1 + 4 * i, r[i]);
+    }
+}
+
+void TestKeyStore::set_pseudonym(const std::string& pseudonym) {
+    std::memset(store + EAPAKA_KEB_PSEUDONYM, 0, 23);
+    std::memcpy(store + EAPAKA_KEB_PSEUDONYM, pseudonym.data(), std::min<size_t>(23, pseudonym.size()));
+}
+
+void TestKeyStore::set_seqms(unsigned index, uint64_t seq) {
+    uint8_t* e = store + EAPAKA_KEB_SEQMS + 6 * index;
+    for (int i = 0; i < 6; ++i) e[i] = static_cast<uint8_t>(seq >> (8 * (5 - i)));
+}
+
+uint64_t TestKeyStore::seqms(unsigned index) const {
+    const uint8_t* e = store + EAPAKA_KEB_SEQMS + 6 * index;
+    uint64_t v = 0;
+    for (int i = 0; i < 6; ++i) v = v << 8 | e[i];
+    return v;
+}
+
+std::string TestKeyStore::pseudonym() const {
+    return std::string(reinterpret_cast<const char*>(store + EAPAKA_KEB_PSEUDONYM), 23);
+}
+
+void TestKeyStore::install() {
+    currentStore = this;
+    RegisterAuthKeyCallBack(store_callback, buffer);
+}
+
+int recording_event_callback(unsigned int event, void* argument) {
+    EventRecorder* r = currentRecorder;
+    if (r == nullptr) return 0;
+    EventRecorder::Event e{event, reinterpret_cast<uintptr_t>(argument), {}};
+    if (event == EAPAKA_EVENT_TIMEOUT) {
+        const uint8_t* p = static_cast<const uint8_t*>(argument);
+        e.record.assign(p, p + sizeof(HostResultRecord));
+    } else if (event == EAPAKA_EVENT_EAP_NOTIFICATION) {
+        const auto* n = static_cast<const HostNotificationRecord*>(argument);
+        e.record.assign(n->text, n->text + std::min<size_t>(n->length, 1024));
+        e.value = n->length;
+    }
+    r->events.push_back(e);
+    return 0;
+}
+
+void EventRecorder::install_as_current() { currentRecorder = this; }
+
+std::vector<uintptr_t> EventRecorder::codes() const {
+    std::vector<uintptr_t> out;
+    for (const Event& e : events)
+        if (e.type == EAPAKA_EVENT_STATUS) out.push_back(e.value);
+    return out;
+}
+
+void fake_clock_install() { platform_set_clock(fake_now); }
+void fake_clock_advance(uint64_t ms) { fakeNow += ms; }
+void fake_clock_uninstall() { platform_set_clock(nullptr); }
+
+TraceFile::TraceFile(bool create) {
+    char dirTemplate[] = "/tmp/eapaka-trace-XXXXXX";
+    const char* dir = mkdtemp(dirTemplate);
+    path = std::string(dir != nullptr ? dir : "/tmp") + "/msginfo.log";
+    if (create) {
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        if (f != nullptr) std::fclose(f);
+        chmod(path.c_str(), 0600);
+    }
+    platform_set_trace_path(path.c_str());
+}
+
+TraceFile::~TraceFile() {
+    platform_set_trace_path(nullptr);
+    std::remove(path.c_str());
+    std::string dir = path.substr(0, path.rfind('/'));
+    rmdir(dir.c_str());
+}
+
+std::string TraceFile::contents() const {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool TraceFile::exists() const { return access(path.c_str(), F_OK) == 0; }
+
+void LibraryTest::SetUp() {
+    aka_session_reset();
+    fake_clock_install();
+    recorder.install_as_current();
+    keys.install();
+}
+
+void LibraryTest::TearDown() {
+    aka_session_reset();
+    fake_clock_uninstall();
+    currentStore = nullptr;
+    currentRecorder = nullptr;
+}
+
+int LibraryTest::feed(const Bytes& packet) {
+    Bytes in = packet;
+    in.resize(std::max<size_t>(in.size(), 4));
+    uint8_t out[256];
+    std::memset(out, 0xEE, sizeof out);
+    unsigned short outLen = 0xFFFF;
+    int result = EAP_layer(in.data(), out, &outLen);
+    if (outLen != 0xFFFF && outLen <= sizeof out) response.assign(out, out + outLen);
+    else response.clear();
+    return result;
+}
+
+void LibraryTest::init(const char* realm, int permanentIdLength) {
+    EAP_Init(recording_event_callback, nullptr, reinterpret_cast<unsigned char*>(const_cast<char*>(realm)),
+             permanentIdLength);
+}

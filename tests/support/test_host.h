@@ -1,0 +1,86 @@
+// Test-side host: a recording key store, an event recorder, a fake clock
+// and a trace-file helper, shared by the test binaries.
+#ifndef EAPAKA_TESTS_SUPPORT_TEST_HOST_H
+#define EAPAKA_TESTS_SUPPORT_TEST_HOST_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "eapaka/eapaka.h"
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes hex_to_bytes(const std::string& hex);
+std::string bytes_to_hex(const uint8_t* bytes, size_t length);
+inline std::string bytes_to_hex(const Bytes& b) { return bytes_to_hex(b.data(), b.size()); }
+
+// The host's store behind the key-store callback. `buffer` is what the host
+// refills on every load (from `store`), and every request is recorded.
+struct TestKeyStore {
+    uint8_t store[EAPAKA_KEB_SIZE] = {};   // the host's persistent copy
+    uint8_t buffer[EAPAKA_KEB_SIZE] = {};  // the shared exchange buffer
+    std::vector<unsigned long> requests;
+
+    void set_permanent_id(const std::string& userPart);
+    void set_key_set(const Bytes& k, const Bytes& opc);
+    void set_alt_key_set(const Bytes& k, const Bytes& opc);
+    void set_standard_milenage();  // c1..c5 = 0,1,2,4,8; r1..r5 = 64,0,32,64,96
+    void set_milenage(const Bytes c[5], const int32_t r[5]);
+    void set_pseudonym(const std::string& pseudonym);  // padded/truncated to 23
+    void set_seqms(unsigned index, uint64_t seq);
+    uint64_t seqms(unsigned index) const;  // from the persistent copy
+    std::string pseudonym() const;
+
+    // Registers this store with the library (RegisterAuthKeyCallBack).
+    void install();
+};
+
+// Records every host event; copies the records of events 0 and 1.
+struct EventRecorder {
+    struct Event {
+        unsigned int type;
+        uintptr_t value;          // event 2: the code
+        Bytes record;             // events 0 and 1: the record's bytes
+    };
+    std::vector<Event> events;
+    void install_as_current();    // makes event_callback() deliver here
+    std::vector<uintptr_t> codes() const;  // values of the event-2 entries
+};
+int recording_event_callback(unsigned int event, void* argument);
+
+// Fake monotonic clock for the POSIX timers.
+void fake_clock_install();
+void fake_clock_advance(uint64_t ms);
+void fake_clock_uninstall();
+
+// A trace file in a private temporary directory, made current for the test.
+struct TraceFile {
+    std::string path;
+    explicit TraceFile(bool create = true);
+    ~TraceFile();
+    std::string contents() const;
+    bool exists() const;
+};
+
+// Resets the library to its load state and installs a fresh store, event
+// recorder and fake clock. Derive test fixtures from it.
+class LibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Feeds one packet (wire order) to EAP_layer; returns the result and
+    // leaves the response (if any) in `response`.
+    int feed(const Bytes& packet);
+    // EAP_Init with the recorder, a realm and a permanent identity length.
+    void init(const char* realm = "@test.org", int permanentIdLength = 15);
+
+    TestKeyStore keys;
+    EventRecorder recorder;
+    Bytes response;
+};
+
+#endif
