@@ -56,6 +56,12 @@ TEST(PlatformTraceTest, RefusesUnsafeFiles) {
     EXPECT_EQ(platform_open_trace(), nullptr) << "world-writable";
     chmod(trace.path.c_str(), 0600);
 
+    if (geteuid() == 0) {  // only root can hand the file to another owner
+        ASSERT_EQ(chown(trace.path.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(platform_open_trace(), nullptr) << "other owner";
+        ASSERT_EQ(chown(trace.path.c_str(), 0, 0), 0);
+    }
+
     std::string target = trace.path + ".target";
     std::FILE* t = std::fopen(target.c_str(), "w");
     ASSERT_NE(t, nullptr);
