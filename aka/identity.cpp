@@ -1,4 +1,132 @@
-// TEMPORARY STUB: replace with the real implementation.
+// Identities the peer presents (RFC 4187 section 4.1): the permanent
+// identity (user part from the key store plus the realm), a pseudonym the
+// server handed out earlier (plus the realm), or a fast re-authentication
+// identity, sent as received. Whatever goes out last is kept in
+// g_session.identity, since a full authentication's MK is derived from it.
+#include <cstring>
+
 #include "aka/aka.h"
-void GetPseudonymID(uint8_t* identityBuffer, int) { identityBuffer[0] = 0; }
-void makeRSP_Identity(int, uint8_t*, uint16_t*) {}
+#include "api/session.h"
+#include "diag/message_log.h"
+#include "keystore/keystore.h"
+
+namespace {
+
+// A stored pseudonym is in use only when it starts with this byte ("G");
+// anything else stands for "no pseudonym held".
+constexpr uint8_t PSEUDONYM_MARKER = 0x47;
+
+constexpr int SELECT_PERMANENT = 0;
+constexpr int SELECT_PSEUDONYM = 1;
+
+constexpr unsigned AT_IDENTITY_HEADER_SIZE = 4;
+// AT_IDENTITY for the longest identity held: 4 header bytes, 64 bytes and
+// no padding.
+constexpr uint8_t AT_IDENTITY_MAX_WORDS = (AT_IDENTITY_HEADER_SIZE + IDENTITY_MAX) / 4;
+
+size_t realm_length() {
+    return strnlen(reinterpret_cast<const char*>(g_session.realm), REALM_SIZE - 1);
+}
+
+// The user part length the host gave EAP_Init, held to what the store's
+// permanentId field can supply.
+size_t permanent_user_part_length() {
+    const int32_t length = g_session.permanentIdLength;
+    if (length < 0) return 0;
+    if (length > static_cast<int32_t>(PERMANENT_ID_SIZE)) return PERMANENT_ID_SIZE;
+    return static_cast<size_t>(length);
+}
+
+// identity buffer: byte 0 the length, then the bytes. Both parts are
+// bounded (16 + 15 and 23 + 15 bytes), so the result always fits 64.
+void compose_identity(uint8_t* identityBuffer, const uint8_t* userPart, size_t userLength) {
+    const size_t realmLength = realm_length();
+    static_assert(PSEUDONYM_SIZE + REALM_SIZE - 1 <= IDENTITY_MAX, "identity fits its field");
+    std::memcpy(identityBuffer + 1, userPart, userLength);
+    std::memcpy(identityBuffer + 1 + userLength, g_session.realm, realmLength);
+    identityBuffer[0] = static_cast<uint8_t>(userLength + realmLength);
+}
+
+void compose_permanent_identity(uint8_t* identityBuffer) {
+    uint8_t permanentId[PERMANENT_ID_SIZE];
+    keystore_load_permanent_id(permanentId);
+    compose_identity(identityBuffer, permanentId, permanent_user_part_length());
+    g_session.identityKind = IDENTITY_KIND_PERMANENT;
+}
+
+void log_loaded_pseudonym(const uint8_t* p) {
+    msglog_line("GetPseudonymID : %x %x %x %x %x %x %x %x %x %x\n"
+                "\t\t%x %x %x %x %x %x %x %x %x %x\n\t\t %x %x %x\n",
+                p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12],
+                p[13], p[14], p[15], p[16], p[17], p[18], p[19], p[20], p[21], p[22]);
+}
+
+// AT_IDENTITY Length in words: the header and the identity, padded to a
+// whole word (RFC 4187 section 10.12).
+uint8_t at_identity_words(size_t identityLength) {
+    return static_cast<uint8_t>((AT_IDENTITY_HEADER_SIZE + identityLength + 3) / 4);
+}
+
+}  // namespace
+
+// selector 0: the permanent identity; selector 1: the pseudonym identity when
+// a pseudonym is held, else the permanent identity. Fills the 65-byte
+// identity buffer (length, then bytes) and records which kind was built.
+// Any other selector leaves both untouched.
+void GetPseudonymID(uint8_t* identityBuffer, int selector) {
+    msglog_line("=====> IND : %d", selector);
+    if (selector == SELECT_PERMANENT) {
+        compose_permanent_identity(identityBuffer);
+        return;
+    }
+    if (selector != SELECT_PSEUDONYM) return;
+
+    uint8_t pseudonym[PSEUDONYM_SIZE];
+    keystore_load_pseudonym(pseudonym);
+    log_loaded_pseudonym(pseudonym);
+    if (pseudonym[0] == PSEUDONYM_MARKER) {
+        compose_identity(identityBuffer, pseudonym, PSEUDONYM_SIZE);
+        g_session.identityKind = IDENTITY_KIND_PSEUDONYM;
+    } else {
+        compose_permanent_identity(identityBuffer);
+    }
+}
+
+// AKA-Identity response (RFC 4187 section 9.2): Subtype 5, then AT_IDENTITY
+// with the identity of the requested kind. A fast re-authentication identity
+// keeps the attribute Length it arrived with in AT_NEXT_REAUTH_ID, unless
+// that Length cannot hold it (then the minimal Length is used).
+void makeRSP_Identity(int kind, uint8_t* payload, uint16_t* words) {
+    uint8_t composed[1 + IDENTITY_MAX] = {};
+    const uint8_t* identity;
+    size_t length;
+    uint8_t attributeWords;
+    if (kind == IDENTITY_REAUTH) {
+        identity = g_session.reauthId;
+        length = g_session.reauthIdLength <= IDENTITY_MAX ? g_session.reauthIdLength : IDENTITY_MAX;
+        attributeWords = g_session.reauthIdLengthWords;
+        if (attributeWords < at_identity_words(length) || attributeWords > AT_IDENTITY_MAX_WORDS)
+            attributeWords = at_identity_words(length);
+    } else {
+        GetPseudonymID(composed, kind == IDENTITY_PSEUDONYM ? SELECT_PSEUDONYM : SELECT_PERMANENT);
+        identity = composed + 1;
+        length = composed[0];
+        attributeWords = at_identity_words(length);
+    }
+
+    std::memmove(g_session.identity, identity, length);
+    g_session.identityLength = static_cast<uint16_t>(length);
+
+    payload[0] = AKA_SUBTYPE_IDENTITY;
+    payload[1] = 0;
+    payload[2] = 0;
+    uint8_t* attribute = payload + 3;
+    const size_t attributeSize = 4u * attributeWords;
+    std::memset(attribute, 0, attributeSize);
+    attribute[0] = AT_IDENTITY;
+    attribute[1] = attributeWords;
+    attribute[2] = static_cast<uint8_t>(length >> 8);
+    attribute[3] = static_cast<uint8_t>(length & 0xFF);
+    std::memcpy(attribute + AT_IDENTITY_HEADER_SIZE, identity, length);
+    *words = attributeWords;
+}

@@ -1,9 +1,66 @@
-// TEMPORARY STUB: EAP_Init, RegisterAuthKeyCallBack, getAAA.
+// The library's entry points besides EAP_layer (eap/eap_layer.cpp) and
+// hmac_sha1 (crypto/).
+#include <cstring>
+
+#include "api/response_timer.h"
 #include "api/session.h"
+#include "diag/message_log.h"
+#include "eap/eap_layer.h"
 #include "platform/platform.h"
-void EAP_Init(int (*)(unsigned int, void*), HWND, unsigned char*, int) {}
-void RegisterAuthKeyCallBack(void (*)(unsigned long), unsigned char*) {}
-extern "C" void getAAA(unsigned char*) {}
+
+namespace {
+
+// Used when the host gives no realm: "@" and an operator domain, 9
+// characters. The .test top-level domain is reserved and never resolves
+// (RFC 2606), so an unconfigured peer cannot be mistaken for a real
+// subscriber.
+constexpr char DEFAULT_REALM[] = "@aka.test";
+static_assert(sizeof DEFAULT_REALM - 1 == 9, "the default realm has 9 characters");
+
+constexpr size_t REALM_MAX_CHARS = REALM_SIZE - 1;
+
+void set_realm(const unsigned char* realm) {
+    std::memset(g_session.realm, 0, sizeof g_session.realm);
+    const char* text = reinterpret_cast<const char*>(realm);
+    if (text == nullptr || text[0] == '\0') text = DEFAULT_REALM;
+    size_t length = std::strlen(text);
+    if (length > REALM_MAX_CHARS) {
+        msglog_line("\ntoo long realm : %d\n", static_cast<int>(length));
+        length = REALM_MAX_CHARS;
+    }
+    std::memcpy(g_session.realm, text, length);
+}
+
+}  // namespace
+
+// Starts a new conversation. Only the conversation is reset: identities,
+// pseudonyms, the fast re-authentication identity, keys and counters are
+// kept so that the next exchange can use what an earlier one obtained.
+void EAP_Init(int (*eventCallback)(unsigned int, void*), HWND window, unsigned char* realm,
+              int permanentIdLength) {
+    msglog_line("\n>EAP_Init() : PermanentID Length=%d", permanentIdLength);
+    g_session.permanentIdLength = permanentIdLength;
+    g_session.hostEventCallback = eventCallback;
+    eap_end_conversation();
+    g_session.hostWindow = window;
+    set_realm(realm);
+    msglog_line("\n>set realm as [%s] \n", reinterpret_cast<const char*>(g_session.realm));
+    response_timer_stop();
+}
+
+// The key store is reached only through this callback and buffer; both are
+// kept as given and replaced by a later call.
+void RegisterAuthKeyCallBack(void (*keyCallback)(unsigned long), unsigned char* keyExchangeBuffer) {
+    g_session.authKeyCallBack = keyCallback;
+    g_session.keyExchangeBuffer = keyExchangeBuffer;
+}
+
+// The MSK of the last key derivation (all zero before the first one).
+extern "C" void getAAA(unsigned char* mskOut) {
+    if (mskOut == nullptr) return;
+    std::memcpy(mskOut, g_session.msk, sizeof g_session.msk);
+}
+
 #if !defined(_WIN32)
 extern "C" int EAP_DispatchTimers(void) { return platform_dispatch_timers(); }
 #endif

@@ -1,5 +1,51 @@
-// TEMPORARY STUB
+// The response timer. A peer that has answered waits for the next Request or
+// the outcome; if the server stays silent for RESPONSE_TIMEOUT_MS the host is
+// told (events 0 and 2) and the conversation ends, so that the next packet
+// starts a new one. The handler kills its own timer first: it fires once.
 #include "api/response_timer.h"
-void response_timer_arm() {}
-void response_timer_stop() {}
-void response_timer_expired(void*, unsigned int, uintptr_t, unsigned long) {}
+
+#include "api/session.h"
+#include "diag/message_log.h"
+#include "eap/eap_layer.h"
+#include "platform/platform.h"
+
+namespace {
+
+// AT_NOTIFICATION code of the success notification (RFC 4187 section 10.19:
+// S bit set, P bit clear, code 0).
+constexpr uint16_t AKA_NOTIFICATION_SUCCESS = 0x8000;
+
+// Tells the host how to take the unfinished conversation: as a success when
+// the server had already announced one, else as a failure.
+void response_timer_report_outcome() {
+    if (g_session.hostEventCallback == nullptr) return;
+    const bool success = g_session.atNotification == AKA_NOTIFICATION_SUCCESS;
+    HostResultRecord record{};
+    record.result = success ? EAPAKA_RESULT_SUCCESS_PSEUDONYM : EAPAKA_RESULT_FAILURE;
+    aka_raise_event(EAPAKA_EVENT_TIMEOUT, reinterpret_cast<uintptr_t>(&record));
+    msglog_line(success ? "TIME OUT: Success " : "TIME OUT: Fail ");
+}
+
+}  // namespace
+
+void response_timer_arm() {
+    g_session.responseTimerId = platform_set_timer(RESPONSE_TIMEOUT_MS, response_timer_expired);
+    g_session.responseTimerArmed = g_session.responseTimerId != 0 ? 1 : 0;
+}
+
+void response_timer_stop() {
+    if (!g_session.responseTimerArmed) return;
+    platform_kill_timer(g_session.responseTimerId);
+    g_session.responseTimerArmed = 0;
+}
+
+void response_timer_expired(void*, unsigned int, uintptr_t, unsigned long) {
+    if (platform_kill_timer(g_session.responseTimerId)) g_session.responseTimerArmed = 0;
+    response_timer_report_outcome();
+    // "System failure" in Korean, as code page 949 bytes so that the trace
+    // holds the same bytes whatever the platform's own character set.
+    msglog_line("\t>>\xBD\xC3\xBD\xBA\xC5\xDB \xC0\xE5\xBE\xD6 ");
+    msglog_line("\tC_AKA_FAIL_SERVER_DOWN");
+    aka_raise_event(EAPAKA_EVENT_STATUS, EAPAKA_FAIL_SERVER_DOWN);
+    eap_end_conversation();
+}
