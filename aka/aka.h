@@ -56,6 +56,22 @@ enum {
     AT_RESULT_IND = 135
 };
 
+// Wire sizes (RFC 4187 section 8.1): attributes are whole 4-byte words, the
+// first two bytes being Type and Length; most values follow two reserved
+// bytes.
+constexpr unsigned AKA_WORD = 4;
+constexpr unsigned AKA_PAYLOAD_HEADER_SIZE = 3;   // Subtype and two reserved bytes
+constexpr unsigned AKA_PAYLOAD_MAX = 251;         // a 256-byte response minus its EAP header
+constexpr unsigned AT_HEADER_SIZE = 4;            // Type, Length, two bytes of value
+constexpr unsigned AT_VALUE_OFFSET = 4;
+constexpr uint8_t AT_VALUE16_WORDS = 5;           // AT_RAND, AT_AUTN, AT_MAC, AT_IV, AT_NONCE_S
+constexpr unsigned AT_VALUE16_SIZE = 20;
+constexpr unsigned AT_MAC_SIZE = 20;
+constexpr unsigned AT_MAC_VALUE_SIZE = 16;
+constexpr unsigned AT_CHECKCODE_DIGEST_WORDS = 6; // a 20-byte SHA-1 digest
+constexpr uint16_t AKA_NOTIFICATION_SUCCESS = 0x8000;
+constexpr uint16_t AKA_NOTIFICATION_P_BIT = 0x4000;
+
 // Identity kinds for makeRSP_Identity.
 enum { IDENTITY_REAUTH = 100, IDENTITY_PSEUDONYM = 101, IDENTITY_PERMANENT = 102 };
 
@@ -65,8 +81,28 @@ enum : uint32_t {
     AKA_COMPAT_RFC_CHECKCODE = 0x2
 };
 
+// --- byte helpers (challenge.cpp) ---
+// EAP Length of a packet whose Length field the EAP layer has turned into
+// host byte order.
+uint16_t aka_packet_length(const uint8_t* packet);
+// Big-endian 16-bit number at p.
+inline uint16_t aka_get_be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+inline void aka_put_be16(uint8_t* p, unsigned value) {
+    p[0] = static_cast<uint8_t>(value >> 8);
+    p[1] = static_cast<uint8_t>(value);
+}
+// Zeroes secrets held in locals (K); not optimised away.
+void aka_wipe(uint8_t* bytes, unsigned n);
+// True when the n bytes of a and b are equal; the time taken does not depend
+// on where they differ (MACs, AUTN, digests).
+bool aka_bytes_equal(const uint8_t* a, const uint8_t* b, unsigned n);
+// Writes AT_MAC (11, 5, 0, 0) with a zero value, 20 bytes.
+void aka_write_mac_attribute(uint8_t* attribute);
+
 // --- failure reports (notifications.cpp) ---
-// Logs "\t>>description" style line and label, then raises event (2, code).
+// Logs the description line (it begins with "\t>>") and the label line (it
+// begins with "\tC_AKA_FAIL_") as they stand, then raises event (2, code)
+// when a host callback is registered.
 void aka_report_failure(const char* description, const char* label, uint32_t code);
 void aka_report_malformed();
 void aka_report_duplicate();
@@ -94,6 +130,9 @@ bool verify_at_mac(const uint8_t* packet, uint16_t eapLength);
 bool verify_checkcode();
 void compute_response_mac(const uint8_t* payload, unsigned n);
 void makeRSP_Challenge(uint8_t* payload, uint16_t* words);
+// AT_RESULT_IND and AT_CHECKCODE (with checkcodeDigest) when the request
+// carried them, in that order (RFC 4187 9.4, 9.8); returns the bytes written.
+unsigned aka_write_echoed_attributes(uint8_t* out);
 
 // --- sqn.cpp ---
 bool PutSQN();

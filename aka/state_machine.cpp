@@ -1,7 +1,244 @@
-// TEMPORARY STUB: replace with the real implementation.
+// The EAP-AKA peer state machine (RFC 4187): one request in, exactly one
+// response payload out, dispatched by the method state and the Subtype.
+#include <cstring>
+
 #include "aka/aka.h"
-int aka_process_request(const uint8_t*, uint8_t* payload, uint16_t* words) { payload[0] = 14; payload[1] = payload[2] = 0; *words = 0; return AKA_RESULT_FAILED; }
-void makeRSP_ClientError(uint8_t*, uint16_t*) {}
-void makeRSP_AuthReject(uint8_t*, uint16_t*) {}
-void makeRSP_SyncFailure(uint8_t*, uint16_t*) {}
-void aka_record_identity_exchange(const uint8_t*, uint16_t, const uint8_t*, uint16_t) {}
+#include "api/session.h"
+#include "diag/message_log.h"
+#include "eap/eap_layer.h"
+
+namespace {
+
+constexpr uint8_t AT_CLIENT_ERROR_CODE_WORDS = 1;
+constexpr uint8_t CLIENT_ERROR_UNABLE_TO_PROCESS = 0;  // RFC 4187 10.20
+constexpr uint8_t AT_AUTS_WORDS = 4;
+constexpr unsigned AUTS_SIZE = sizeof(AkaSession::auts);
+
+void report_invalid_subtype() {
+    aka_report_failure("\t>>Not able to parse the EAP-AKA Subtype ", "\tC_AKA_FAIL_INVALID_SUBTYPE",
+                       EAPAKA_FAIL_INVALID_SUBTYPE);
+}
+
+// The exchange is over from the peer's side: AKA-Client-Error goes out and
+// only AKA-Notification is accepted from now on.
+int client_error_exit(uint8_t* payload, uint16_t* words) {
+    makeRSP_ClientError(payload, words);
+    g_session.akaState = AKA_STATE_DONE;
+    return AKA_RESULT_FAILED;
+}
+
+// A request without an attribute it needs (or that did not parse, whose own
+// report then comes first).
+int mandatory_attribute_missing(uint8_t* payload, uint16_t* words) {
+    aka_report_failure("\t>>mendatory attribute is missing ", "\tC_AKA_FAIL_MANDATORY_ATTRIBUTE_MISSING",
+                       EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING);
+    return client_error_exit(payload, words);
+}
+
+int invalid_subtype(uint8_t* payload, uint16_t* words) {
+    report_invalid_subtype();
+    makeRSP_ClientError(payload, words);
+    msglog_line("\tmakeRSP_ClientError");
+    g_session.akaState = AKA_STATE_DONE;
+    return AKA_RESULT_FAILED;
+}
+
+// RFC 4187 9.3/9.4: the order matters. SQN is accepted and stored, keys are
+// derived and the encrypted data acted on before AT_MAC is verified.
+int process_challenge(const uint8_t* request, uint16_t length, uint8_t* payload, uint16_t* words) {
+    AkaSession& s = g_session;
+    if (!aka_parse_attributes(request + AKA_HEADER_SIZE, length) || s.atRandCount == 0 || s.atAutnCount == 0)
+        return mandatory_attribute_missing(payload, words);
+
+    if (!verify_autn(s.atRand, s.atAutn)) {
+        makeRSP_AuthReject(payload, words);
+        s.akaState = AKA_STATE_DONE;
+        return AKA_RESULT_FAILED;
+    }
+    if (!PutSQN()) {
+        // The server resynchronises from AUTS and sends a new challenge.
+        compute_auts(s.atRand);
+        makeRSP_SyncFailure(payload, words);
+        return AKA_RESULT_CONTINUE;
+    }
+    derive_mk();
+    derive_full_keys();
+    if (s.atEncrDataCount == 1 && !aka_decrypt_encr_data(static_cast<uint8_t>((s.atEncrDataLength - 1) * AKA_WORD)))
+        return client_error_exit(payload, words);
+    if (!verify_at_mac(request, length)) return client_error_exit(payload, words);
+    // An empty AT_CHECKCODE says the server saw no identity rounds to check.
+    if (s.atCheckcodeCount == 1 && s.atCheckcodeLength == AT_CHECKCODE_DIGEST_WORDS && !verify_checkcode())
+        return client_error_exit(payload, words);
+
+    makeRSP_Challenge(payload, words);
+    s.akaState = AKA_STATE_DONE;
+    return AKA_RESULT_AUTHENTICATED;
+}
+
+// RFC 4187 4.1.1.4: the identity request's first attribute says which
+// identities the server will take. The request is not parsed further.
+int process_identity(const uint8_t* request, uint16_t length, uint8_t* payload, uint16_t* words) {
+    AkaSession& s = g_session;
+    const uint8_t firstType = length > AKA_HEADER_SIZE ? request[AKA_HEADER_SIZE] : 0;
+    int kind;
+    switch (firstType) {
+    case AT_ANY_ID_REQ:
+        kind = s.reauthIdPresent ? IDENTITY_REAUTH : s.nextPseudonymPresent ? IDENTITY_PSEUDONYM : IDENTITY_PERMANENT;
+        break;
+    case AT_FULLAUTH_ID_REQ:
+        kind = s.nextPseudonymPresent ? IDENTITY_PSEUDONYM : IDENTITY_PERMANENT;
+        break;
+    case AT_PERMANENT_ID_REQ:
+        kind = IDENTITY_PERMANENT;
+        break;
+    default:
+        report_invalid_subtype();
+        return client_error_exit(payload, words);
+    }
+    makeRSP_Identity(kind, payload, words);
+    aka_record_identity_exchange(request, length, payload, *words);
+    return AKA_RESULT_CONTINUE;
+}
+
+uint16_t counter_value(uint16_t wireBytes) {
+    uint8_t b[2];
+    std::memcpy(b, &wireBytes, sizeof b);
+    return aka_get_be16(b);
+}
+
+// RFC 4187 5.5/9.7: a counter not above the last accepted one is answered
+// with AT_COUNTER_TOO_SMALL and derives nothing.
+int process_reauthentication(const uint8_t* request, uint16_t length, uint8_t* payload, uint16_t* words) {
+    AkaSession& s = g_session;
+    if (!aka_parse_attributes(request + AKA_HEADER_SIZE, length) || s.atIvCount == 0 || s.atMacCount == 0 ||
+        s.atEncrDataCount == 0)
+        return mandatory_attribute_missing(payload, words);
+
+    if (!aka_decrypt_encr_data(static_cast<uint8_t>((s.atEncrDataLength - 1) * AKA_WORD))) {
+        makeRSP_ClientError(payload, words);
+        s.akaState = AKA_STATE_DONE;
+        return AKA_RESULT_REAUTH_DECRYPT_FAILED;
+    }
+    if (!verify_at_mac(request, length)) return client_error_exit(payload, words);
+
+    // A re-authentication identity serves one re-authentication at most,
+    // even one that arrived inside this very request.
+    s.reauthIdPresent = 0;
+    if (counter_value(s.lastReauthCounter) >= counter_value(s.reauthCounter)) {
+        s.counterFresh = 0;
+        makeRSP_Reauthentication(payload, words);
+        return AKA_RESULT_CONTINUE;
+    }
+    s.lastReauthCounter = s.reauthCounter;
+    s.counterFresh = 1;
+    derive_reauth_mk();
+    derive_reauth_msk();
+    makeRSP_Reauthentication(payload, words);
+    s.akaState = AKA_STATE_DONE;
+    return AKA_RESULT_AUTHENTICATED;
+}
+
+int notification_result() {
+    return g_session.atNotification == AKA_NOTIFICATION_SUCCESS ? AKA_RESULT_SUCCESS_NOTIFIED : AKA_RESULT_FAILED;
+}
+
+// RFC 4187 6.1: the P bit marks a code sent before authentication, which
+// carries no AT_MAC; once authenticated every notification is protected.
+int process_notification(const uint8_t* request, uint16_t length, uint8_t* payload, uint16_t* words) {
+    AkaSession& s = g_session;
+    const bool authenticated = s.akaState == AKA_STATE_DONE;
+    if (!aka_parse_attributes(request + AKA_HEADER_SIZE, length) || s.atNotificationCount == 0)
+        return mandatory_attribute_missing(payload, words);
+
+    aka_log_notification(s.atNotification);
+    if (!authenticated && (s.atNotification & AKA_NOTIFICATION_P_BIT) != 0) {
+        aka_raise_event(EAPAKA_EVENT_STATUS, s.atNotification);
+        makeRSP_Notification(1, payload, words);
+    } else if (verify_at_mac(request, length)) {
+        aka_raise_event(EAPAKA_EVENT_STATUS, s.atNotification);
+        makeRSP_Notification(0, payload, words);
+    } else {
+        makeRSP_ClientError(payload, words);
+    }
+    s.akaState = AKA_STATE_DONE;
+    return notification_result();
+}
+
+}  // namespace
+
+int aka_process_request(const uint8_t* request, uint8_t* payload, uint16_t* words) {
+    AkaSession& s = g_session;
+    s.requestIdentifier = request[1];
+    const uint16_t length = aka_packet_length(request);
+    if (length < AKA_HEADER_SIZE) {
+        // No room for the Subtype: nothing in it can be trusted.
+        aka_report_malformed();
+        return client_error_exit(payload, words);
+    }
+    const uint8_t subtype = request[EAP_TYPE_HEADER_SIZE];
+    if (s.akaState == AKA_STATE_OPEN) {
+        switch (subtype) {
+        case AKA_SUBTYPE_CHALLENGE:
+            return process_challenge(request, length, payload, words);
+        case AKA_SUBTYPE_IDENTITY:
+            return process_identity(request, length, payload, words);
+        case AKA_SUBTYPE_NOTIFICATION:
+            return process_notification(request, length, payload, words);
+        case AKA_SUBTYPE_REAUTHENTICATION:
+            return process_reauthentication(request, length, payload, words);
+        default:
+            return invalid_subtype(payload, words);
+        }
+    }
+    if (subtype == AKA_SUBTYPE_NOTIFICATION) return process_notification(request, length, payload, words);
+    return invalid_subtype(payload, words);
+}
+
+// RFC 4187 9.9: AT_CLIENT_ERROR_CODE 0, "unable to process packet".
+void makeRSP_ClientError(uint8_t* payload, uint16_t* words) {
+    const uint8_t bytes[] = {AKA_SUBTYPE_CLIENT_ERROR, 0, 0, AT_CLIENT_ERROR_CODE, AT_CLIENT_ERROR_CODE_WORDS,
+                             0, CLIENT_ERROR_UNABLE_TO_PROCESS};
+    std::memcpy(payload, bytes, sizeof bytes);
+    *words = AT_CLIENT_ERROR_CODE_WORDS;
+}
+
+// RFC 4187 9.5: no attributes.
+void makeRSP_AuthReject(uint8_t* payload, uint16_t* words) {
+    const uint8_t bytes[] = {AKA_SUBTYPE_AUTHENTICATION_REJECT, 0, 0};
+    std::memcpy(payload, bytes, sizeof bytes);
+    *words = 0;
+}
+
+// RFC 4187 9.6: AT_AUTS has no reserved bytes; the 14 AUTS bytes follow
+// Type and Length directly.
+void makeRSP_SyncFailure(uint8_t* payload, uint16_t* words) {
+    const uint8_t header[] = {AKA_SUBTYPE_SYNCHRONIZATION_FAILURE, 0, 0, AT_AUTS, AT_AUTS_WORDS};
+    std::memcpy(payload, header, sizeof header);
+    std::memcpy(payload + sizeof header, g_session.auts, AUTS_SIZE);
+    *words = AT_AUTS_WORDS;
+}
+
+// RFC 4187 10.13: AT_CHECKCODE hashes the identity messages as sent. A pair
+// that does not fit the record fills it up for good, so no later pair is
+// appended and a 20-byte AT_CHECKCODE of this exchange can no longer match.
+void aka_record_identity_exchange(const uint8_t* request, uint16_t eapLength, const uint8_t* payload,
+                                  uint16_t words) {
+    AkaSession& s = g_session;
+    const size_t responseLength = AKA_HEADER_SIZE + size_t{words} * AKA_WORD;
+    const size_t used = s.identityMessageRecordLength;
+    if (eapLength < AKA_HEADER_SIZE || used > IDENTITY_RECORD_SIZE ||
+        size_t{eapLength} + responseLength > IDENTITY_RECORD_SIZE - used) {
+        s.identityMessageRecordLength = IDENTITY_RECORD_SIZE;
+        return;
+    }
+    uint8_t* out = s.identityMessageRecord + used;
+    std::memcpy(out, request, eapLength);
+    aka_put_be16(out + 2, eapLength);
+    out += eapLength;
+    out[0] = EAP_CODE_RESPONSE;
+    out[1] = s.requestIdentifier;
+    aka_put_be16(out + 2, static_cast<unsigned>(responseLength));
+    out[4] = EAP_TYPE_AKA;
+    std::memcpy(out + EAP_TYPE_HEADER_SIZE, payload, responseLength - EAP_TYPE_HEADER_SIZE);
+    s.identityMessageRecordLength = static_cast<uint16_t>(used + eapLength + responseLength);
+}
