@@ -44,12 +44,9 @@ std::FILE* platform_open_trace();
 // Path of the trace file.
 const char* platform_trace_path();
 
-#if !defined(_WIN32)
-// Runs the due timers; returns the milliseconds to the next deadline or -1.
-int platform_dispatch_timers();
-
-// Test hook: replaces the monotonic clock (milliseconds) used by the timers
-// and the tick count; null restores the real clock.
+// Test hook: replaces the monotonic clock (milliseconds) used by the tick
+// count and, on POSIX, by the timers (Windows timers keep real time); null
+// restores the real clock.
 void platform_set_clock(uint64_t (*nowMs)());
 
 // Test hook: replaces the debugger output sink; null restores the default.
@@ -60,6 +57,10 @@ void platform_reset_timers();
 
 // Test hook: replaces the trace path (null restores the built-in path).
 void platform_set_trace_path(const char* path);
+
+#if !defined(_WIN32)
+// Runs the due timers; returns the milliseconds to the next deadline or -1.
+int platform_dispatch_timers();
 #endif
 
 #endif
