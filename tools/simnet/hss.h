@@ -1,0 +1,68 @@
+// HSS/AuC of the simulated network: authentication vectors for one
+// subscriber, with the sequence-number scheme of 3GPP TS 33.102 Annex C
+// (SQN = SEQ || IND, IND cycling through 32 values) and resynchronisation
+// from AUTS (TS 33.102 section 6.3.5).
+#ifndef EAPAKA_TOOLS_SIMNET_HSS_H
+#define EAPAKA_TOOLS_SIMNET_HSS_H
+
+#include <cstdint>
+#include <random>
+
+#include "tools/keystore_file.h"
+
+namespace tool {
+
+constexpr unsigned SQN_IND_BITS = 5;   // TS 33.102 C.1.1: 32 array entries
+constexpr unsigned SQN_IND_COUNT = 1u << SQN_IND_BITS;
+constexpr uint8_t AMF_ALT_KEY_SET[2] = {0x00, 0x03};
+constexpr uint8_t AMF_DEFAULT[2] = {0x80, 0x00};  // separation bit set (TS 33.102 Annex H)
+
+struct AuthVector {
+    uint8_t rand[16];
+    uint8_t xres[8];
+    uint8_t ck[16];
+    uint8_t ik[16];
+    uint8_t autn[16];
+    uint8_t sqn[6];
+    uint8_t amf[2];
+};
+
+// Random bytes for RAND, NONCE_S and IVs.
+class NetRandom {
+public:
+    NetRandom();
+    void fill(uint8_t* out, size_t n);
+
+private:
+    std::mt19937_64 engine_;
+};
+
+class Hss {
+public:
+    Hss(SubscriberProfile& record, NetRandom& random) : record_(record), random_(random) {}
+
+    // A fresh vector; SEQ_HE advances by one and IND to the next index.
+    // The alternate key set is signalled to the peer with AMF 0x0003.
+    AuthVector generate(bool alternateKeySet);
+    // Verifies MAC-S of AUTS for the RAND and AMF of the refused vector and,
+    // when authentic, moves SEQ_HE up to the peer's SEQ_MS so that the next
+    // vector reuses the refused IND with a SEQ just above it.
+    bool resynchronise(const AuthVector& refused, const uint8_t auts[14]);
+    // Steps the counter back so the next vector repeats the last SQN, as an
+    // HSS restored from an old backup would.
+    void roll_back();
+
+    uint64_t last_seq() const { return record_.seqHe; }
+    SubscriberProfile& record() { return record_; }
+
+private:
+    SubscriberProfile& record_;
+    NetRandom& random_;
+};
+
+void sqn_to_bytes(uint64_t sqn, uint8_t out[6]);
+uint64_t sqn_from_bytes(const uint8_t in[6]);
+
+}  // namespace tool
+
+#endif

@@ -1,0 +1,127 @@
+// EAP-AKA server (RFC 4187) with its authenticator, for one subscriber of
+// the simulated operator network. It asks for the identity, runs identity
+// rounds, full authentication with AKA-Challenge, resynchronisation, fast
+// re-authentication and result notifications, and checks every response
+// the peer sends: AT_RES, AT_MAC, AT_CHECKCODE, the MAC-S of AUTS and the
+// encrypted counter. What it does in one conversation is set by a plan.
+#ifndef EAPAKA_TOOLS_SIMNET_SERVER_H
+#define EAPAKA_TOOLS_SIMNET_SERVER_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "tools/eap_wire.h"
+#include "tools/simnet/hss.h"
+
+namespace tool {
+
+struct ServerPlan {
+    bool identityRounds = false;      // AT_ANY_ID_REQ, then AT_PERMANENT_ID_REQ
+    bool resultIndication = false;    // AT_RESULT_IND and a success notification
+    bool issuePseudonym = false;      // AT_NEXT_PSEUDONYM in the challenge
+    bool issueReauthId = false;       // AT_NEXT_REAUTH_ID in the challenge
+    bool alternateKeySet = false;     // AMF 0x0003
+    bool corruptAutn = false;         // MAC-A of AUTN damaged
+    bool corruptMac = false;          // AT_MAC of the challenge damaged
+    bool replaySqn = false;           // the first vector repeats the last SQN
+    bool reuseReauthCounter = false;  // fast re-authentication with an old counter
+    bool silentAfterChallenge = false;
+    bool failureNotification = false;  // refuse service after a valid response
+    uint16_t failureCode = 1031;
+};
+
+enum class ServerOutcome { Pending, Success, Failure, Silent };
+
+// What the network sends next. An empty packet means it stays silent.
+struct ServerStep {
+    Bytes packet;
+    bool final = false;   // EAP-Success or EAP-Failure: the conversation ends
+};
+
+constexpr unsigned MAX_SYNC_FAILURES = 3;   // per conversation, then give up
+constexpr size_t PSEUDONYM_LENGTH = 23;     // the peer keeps 23 bytes
+
+class EapAkaServer {
+public:
+    EapAkaServer(Hss& hss, std::string realm, NetRandom& random);
+
+    ServerStep start(const ServerPlan& plan);   // EAP-Request/Identity
+    ServerStep handle(const Bytes& response);
+
+    ServerOutcome outcome() const { return outcome_; }
+    const std::string& reason() const { return reason_; }
+    const uint8_t* msk() const { return msk_; }
+    // K_encr of the current exchange for the decoder, null before one exists.
+    const uint8_t* k_encr() const { return haveKeys_ ? kEncr_ : nullptr; }
+    const uint8_t* k_aut() const { return kAut_; }
+    const AuthVector& vector() const { return vector_; }
+    const std::string& peer_identity() const { return identity_; }
+
+    // What happened in the conversation, for the scenarios' checks.
+    unsigned syncFailures = 0;
+    bool reauthenticated = false;
+    bool counterTooSmall = false;
+    bool peerResultInd = false;
+    uint8_t peerRefusal = 0;  // subtype of a Client-Error/Reject the peer sent
+    std::string issuedPseudonym;
+    std::string issuedReauthId;
+
+private:
+    enum class State { Identity, AkaIdentity, Challenge, Reauth, Notification, Done };
+    struct ReauthContext {
+        uint8_t mk[20];
+        uint8_t kEncr[16];
+        uint8_t kAut[16];
+    };
+
+    uint8_t next_identifier();
+    ServerStep fail(const std::string& reason);
+    ServerStep succeed();
+    ServerStep on_identity(const EapPacket& p, const Bytes& raw);
+    ServerStep on_aka_identity(const EapPacket& p, const Bytes& raw);
+    ServerStep on_challenge(const EapPacket& p, const Bytes& raw);
+    ServerStep on_reauth(const EapPacket& p, const Bytes& raw);
+    ServerStep on_notification(const EapPacket& p, const Bytes& raw);
+    ServerStep after_authentication();
+    ServerStep choose_authentication(const std::string& identity);
+    ServerStep send_identity_request(uint8_t requestAttribute);
+    ServerStep send_challenge();
+    ServerStep send_reauthentication(const ReauthContext& context);
+    ServerStep send_notification(uint16_t code);
+    ServerStep send_request(const Bytes& packet);
+    void derive_full_keys();
+    Bytes encrypted_block(const Bytes& plain);
+    bool verify_mac(const EapPacket& p, const Bytes& raw, const Bytes& extra,
+                    const std::string& what, std::string& why) const;
+
+    Hss& hss_;
+    std::string realm_;
+    NetRandom& random_;
+    ServerPlan plan_;
+    State state_ = State::Done;
+    ServerOutcome outcome_ = ServerOutcome::Pending;
+    std::string reason_;
+    uint8_t identifier_ = 0;
+    Bytes lastRequest_;
+    std::string identity_;
+    unsigned identityRound_ = 0;
+    Bytes identityRecord_;    // AKA-Identity requests and responses, for AT_CHECKCODE
+    AuthVector vector_{};
+    bool haveKeys_ = false;
+    uint8_t mk_[20] = {};
+    uint8_t kEncr_[16] = {};
+    uint8_t kAut_[16] = {};
+    uint8_t msk_[64] = {};
+    uint8_t nonceS_[16] = {};
+    uint16_t counter_ = 0;            // last counter sent; never reset for the subscriber
+    uint16_t sentCounter_ = 0;
+    std::string reauthIdentity_;
+    std::map<std::string, ReauthContext> reauthContexts_;
+    bool notificationWithMac_ = false;
+    uint16_t notificationCode_ = 0;
+};
+
+}  // namespace tool
+
+#endif
