@@ -1,0 +1,235 @@
+#include "support/aka_server.h"
+
+#include <cstring>
+
+namespace akasrv {
+
+namespace {
+constexpr uint8_t kAtRand = 1, kAtAutn = 2, kAtRes = 3, kAtPadding = 6, kAtMac = 11, kAtNotification = 12,
+                  kAtIdentity = 14, kAtCounter = 19, kAtCounterTooSmall = 20, kAtNonceS = 21, kAtIv = 129,
+                  kAtEncrData = 130, kAtCheckcode = 134, kAtResultInd = 135;
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
+
+Bytes checkcode_attr(int words, const Bytes& digest) {
+    if (words == 0) return {};
+    return words == 1 ? attr(kAtCheckcode, 1) : cat({{kAtCheckcode, 6, 0, 0}, digest});
+}
+}  // namespace
+
+Bytes aka_request(uint8_t id, uint8_t subtype, const Bytes& attributes) {
+    const size_t length = 8 + attributes.size();
+    Bytes p = {1, id, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length), 23, subtype, 0, 0};
+    p.insert(p.end(), attributes.begin(), attributes.end());
+    return p;
+}
+
+Bytes attr16(uint8_t type, const Bytes& value) { return cat({{type, 5, 0, 0}, value}); }
+
+Bytes attr(uint8_t type, uint8_t words, const Bytes& afterLength) {
+    Bytes a = cat({{type, words}, afterLength});
+    a.resize(std::max<size_t>(size_t{words} * 4, a.size()), 0);
+    return a;
+}
+
+Bytes identity_attr(uint8_t type, const std::string& text) {
+    const size_t words = (4 + text.size() + 3) / 4;
+    return attr(static_cast<uint8_t>(type), static_cast<uint8_t>(words),
+                cat({{static_cast<uint8_t>(text.size() >> 8), static_cast<uint8_t>(text.size())},
+                     Bytes(text.begin(), text.end())}));
+}
+
+Bytes pad_to_block(Bytes plaintext) {
+    const size_t pad = (16 - plaintext.size() % 16) % 16;
+    return pad == 0 ? plaintext : cat({plaintext, attr(kAtPadding, static_cast<uint8_t>(pad / 4))});
+}
+
+Bytes be48(uint64_t value) {
+    Bytes b(6);
+    for (int i = 0; i < 6; ++i) b[i] = static_cast<uint8_t>(value >> (8 * (5 - i)));
+    return b;
+}
+
+Bytes mac_over(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra) {
+    std::fill(packet.begin() + macOffset, packet.begin() + macOffset + 16, 0);
+    packet.insert(packet.end(), extra.begin(), extra.end());
+    return slice(oracle::hmac_sha1(kAut, packet), 0, 16);
+}
+
+AkaServer::AkaServer(TestKeyStore& store) {
+    // 3GPP TS 35.208 test sets 1 and 3 as the main and alternate subscriber.
+    k = hex_to_bytes("465b5ce8b199b49faa5f0a2ee238a6bc");
+    opc = hex_to_bytes("cd63cb71954a9f4e48a5994e37a02baf");
+    kAlt = hex_to_bytes("fec86ba6eb707ed08905757b1bb44b8f");
+    opcAlt = hex_to_bytes("1006020f0a478bf6b699f15c062e42b3");
+    store.set_key_set(k, opc);
+    store.set_alt_key_set(kAlt, opcAlt);
+    store.set_standard_milenage();
+    store.set_permanent_id("001010123456789");
+}
+
+uint8_t AkaServer::nextId() {
+    id = static_cast<uint8_t>(id % 255 + 1);  // never 0
+    lastRequestId = id;
+    return id;
+}
+
+Bytes AkaServer::eap_identity() { return {1, nextId(), 0, 5, 1}; }
+
+Bytes AkaServer::identity_request(uint8_t idRequestType) {
+    lastIdentityRequest_ = aka_request(nextId(), 5, attr(idRequestType, 1));
+    return lastIdentityRequest_;
+}
+
+void AkaServer::take_identity(const Bytes& response) {
+    if (response.size() > 5 && response[4] == 1) {
+        identity = slice(response, 5, response.size() - 5);
+    } else if (response.size() >= 12 && response[4] == 23 && response[8] == kAtIdentity) {
+        identity = slice(response, 12, size_t{response[10]} << 8 | response[11]);
+        identityRecord = cat({identityRecord, lastIdentityRequest_, response});
+    }
+}
+
+Bytes AkaServer::challenge(const ChallengeSpec& spec) {
+    lastChallenge_ = spec;
+    const uint8_t requestId = nextId();
+    rand = Bytes(16);
+    for (int i = 0; i < 16; ++i) rand[i] = static_cast<uint8_t>(requestId * 31 + i * 7 + spec.seq);
+    amf = spec.amf;
+    const bool alt = amf == Bytes{0x00, 0x03};
+    const Bytes sqn = be48(spec.seq << 5 | spec.ind);
+    const oracle::MilenageOut m = oracle::milenage(alt ? kAlt : k, alt ? opcAlt : opc, rand, sqn, amf, params);
+    Bytes autn(16);
+    for (int i = 0; i < 6; ++i) autn[i] = sqn[i] ^ m.ak[i];
+    autn[6] = amf[0];
+    autn[7] = amf[1];
+    std::copy(m.macA.begin(), m.macA.end(), autn.begin() + 8);
+    if (spec.badAutn) autn[15] ^= 1;
+    res = m.res;
+    ck = m.ck;
+    ik = m.ik;
+    mk = oracle::sha1(cat({identity, ik, ck}));
+    const Bytes x = oracle::fips186_prf(mk);
+    kEncr = slice(x, 0, 16);
+    kAut = slice(x, 16, 16);
+    msk = slice(x, 32, 64);
+    if (spec.checkcodeWords == 6) lastCheckcodeDigest = oracle::sha1(identityRecord);
+
+    Bytes attrs = cat({attr16(kAtRand, rand), attr16(kAtAutn, autn)});
+    if (spec.resultInd && !spec.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
+    attrs = cat({attrs, checkcode_attr(spec.checkcodeWords, lastCheckcodeDigest)});
+    if (!spec.encrPlain.empty()) {
+        const Bytes iv(16, 0x3C);
+        const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, pad_to_block(spec.encrPlain));
+        attrs = cat({attrs, attr16(kAtIv, iv), attr(kAtEncrData, static_cast<uint8_t>(cipher.size() / 4 + 1), cat({{0, 0}, cipher}))});
+    }
+    const size_t macOffset = 8 + attrs.size();
+    attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
+    if (spec.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
+    Bytes packet = aka_request(requestId, 1, attrs);
+    Bytes mac = mac_over(kAut, packet, macOffset + 4);
+    if (spec.badMac) mac[0] ^= 0x80;
+    std::copy(mac.begin(), mac.end(), packet.begin() + macOffset + 4);
+    return packet;
+}
+
+Bytes AkaServer::expected_challenge_response() const {
+    Bytes attrs = cat({{kAtRes, 3, 0, 64}, res});
+    if (lastChallenge_.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
+    if (lastChallenge_.checkcodeWords != 0) attrs = cat({attrs, {kAtCheckcode, 6, 0, 0}, lastCheckcodeDigest});
+    const size_t macOffset = 8 + attrs.size() + 4;
+    attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
+    Bytes packet = aka_request(lastRequestId, 1, attrs);
+    packet[0] = 2;
+    const Bytes mac = mac_over(kAut, packet, macOffset);
+    std::copy(mac.begin(), mac.end(), packet.begin() + macOffset);
+    return packet;
+}
+
+bool AkaServer::verify_auts(const Bytes& auts, uint64_t* sqnMs) const {
+    const oracle::MilenageOut star = oracle::milenage(k, opc, rand, Bytes(6, 0), amf, params);
+    Bytes sqn(6);
+    for (int i = 0; i < 6; ++i) sqn[i] = auts[i] ^ star.akStar[i];
+    const oracle::MilenageOut m = oracle::milenage(k, opc, rand, sqn, amf, params);
+    *sqnMs = 0;
+    for (uint8_t b : sqn) *sqnMs = *sqnMs << 8 | b;
+    return m.macS == slice(auts, 6, 8);
+}
+
+Bytes AkaServer::reauth_request(const ReauthSpec& spec) {
+    lastReauth_ = spec;
+    const Bytes plain = pad_to_block(cat({{kAtCounter, 1, static_cast<uint8_t>(spec.counter >> 8), static_cast<uint8_t>(spec.counter)},
+                                          attr16(kAtNonceS, spec.nonceS), spec.extraEncr}));
+    const Bytes iv(16, 0x5A);
+    const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, plain);
+    Bytes attrs = cat({attr16(kAtIv, iv), attr(kAtEncrData, static_cast<uint8_t>(cipher.size() / 4 + 1), cat({{0, 0}, cipher}))});
+    if (spec.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
+    attrs = cat({attrs, checkcode_attr(spec.checkcodeWords, lastCheckcodeDigest)});
+    const size_t macOffset = 8 + attrs.size() + 4;
+    attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
+    Bytes packet = aka_request(nextId(), 13, attrs);
+    Bytes mac = mac_over(kAut, packet, macOffset);
+    if (spec.badMac) mac[15] ^= 1;
+    std::copy(mac.begin(), mac.end(), packet.begin() + macOffset);
+    return packet;
+}
+
+void AkaServer::derive_reauth_keys() {
+    const uint16_t c = lastReauth_.counter;
+    mk = oracle::sha1(cat({identity, {static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)}, lastReauth_.nonceS, mk}));
+    msk = slice(oracle::fips186_prf(mk), 0, 64);
+}
+
+::testing::AssertionResult AkaServer::check_reauth_response(const Bytes& r, bool fresh) const {
+    const ReauthSpec& spec = lastReauth_;
+    const size_t words = 15 + (spec.resultInd ? 1 : 0) + (spec.checkcodeWords != 0 ? 6 : 0);
+    if (r.size() != 8 + 4 * words) return ::testing::AssertionFailure() << "length " << r.size();
+    const Bytes head = {2, lastRequestId, static_cast<uint8_t>(r.size() >> 8), static_cast<uint8_t>(r.size()), 23, 13, 0, 0,
+                        kAtIv, 5, 0, 0};
+    if (slice(r, 0, 12) != head) return ::testing::AssertionFailure() << "header " << bytes_to_hex(r);
+    if (slice(r, 28, 4) != Bytes{kAtEncrData, 5, 0, 0}) return ::testing::AssertionFailure() << "AT_ENCR_DATA";
+    const Bytes block = oracle::aes_cbc_decrypt(kEncr, slice(r, 12, 16), slice(r, 32, 16));
+    Bytes expected = {kAtCounter, 1, static_cast<uint8_t>(spec.counter >> 8), static_cast<uint8_t>(spec.counter)};
+    expected = fresh ? cat({expected, attr(kAtPadding, 3)}) : cat({expected, attr(kAtCounterTooSmall, 1), attr(kAtPadding, 2)});
+    if (block != expected) return ::testing::AssertionFailure() << "counter block " << bytes_to_hex(block);
+    size_t at = 48;
+    if (spec.resultInd) {
+        if (slice(r, at, 4) != attr(kAtResultInd, 1)) return ::testing::AssertionFailure() << "AT_RESULT_IND";
+        at += 4;
+    }
+    if (spec.checkcodeWords != 0) {
+        if (slice(r, at, 24) != cat({{kAtCheckcode, 6, 0, 0}, lastCheckcodeDigest}))
+            return ::testing::AssertionFailure() << "AT_CHECKCODE";
+        at += 24;
+    }
+    if (slice(r, at, 4) != Bytes{kAtMac, 5, 0, 0}) return ::testing::AssertionFailure() << "AT_MAC header";
+    if (mac_over(kAut, r, at + 4, spec.nonceS) != slice(r, at + 4, 16))
+        return ::testing::AssertionFailure() << "AT_MAC over packet and NONCE_S";
+    return ::testing::AssertionSuccess();
+}
+
+Bytes AkaServer::notification(uint16_t code, bool withMac) {
+    Bytes attrs = {kAtNotification, 1, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
+    if (!withMac) return aka_request(nextId(), 12, attrs);
+    attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
+    Bytes packet = aka_request(nextId(), 12, attrs);
+    const Bytes mac = mac_over(kAut, packet, 16);
+    std::copy(mac.begin(), mac.end(), packet.begin() + 16);
+    return packet;
+}
+
+Bytes AkaServer::expected_notification_response(bool withMac) const {
+    if (!withMac) return {2, lastRequestId, 0, 8, 23, 12, 0, 0};
+    Bytes packet = cat({{2, lastRequestId, 0, 28, 23, 12, 0, 0}, attr16(kAtMac, Bytes(16, 0))});
+    const Bytes mac = mac_over(kAut, packet, 12);
+    std::copy(mac.begin(), mac.end(), packet.begin() + 12);
+    return packet;
+}
+
+}  // namespace akasrv
