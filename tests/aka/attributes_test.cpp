@@ -1,0 +1,143 @@
+// The attribute parser: good and bad attribute lists through EAP_layer, the
+// values it keeps, and random or truncated requests.
+#include <random>
+
+#include "aka/aka_fixture.h"
+
+namespace {
+
+using akasrv::attr;
+using akasrv::attr16;
+using Codes = std::vector<uintptr_t>;
+
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+const Bytes kRand = attr16(AT_RAND, Bytes(16, 0x11));
+const Bytes kAutn = attr16(AT_AUTN, Bytes(16, 0x22));
+const Bytes kMac = attr16(AT_MAC, Bytes(16, 0x33));
+const Codes kParsed = {EAPAKA_FAIL_INVALID_AUTN};  // parse passed, the made-up AUTN did not
+const Codes kMalformed = {EAPAKA_FAIL_MALFORMED_ATTRIBUTE, EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING};
+const Codes kDuplicate = {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE, EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING};
+
+struct ParseCase {
+    const char* name;
+    Bytes attributes;
+    Codes events;
+};
+
+class ChallengeAttributes : public AkaTest, public ::testing::WithParamInterface<ParseCase> {};
+
+TEST_P(ChallengeAttributes, ParseOutcomeAndReports) {
+    const ParseCase& c = GetParam();
+    EXPECT_EQ(feed(akasrv::aka_request(4, AKA_SUBTYPE_CHALLENGE, c.attributes)), EAPAKA_RESULT_RESPONSE);
+    EXPECT_EQ(recorder.codes(), c.events);
+    const Bytes expected = c.events == kParsed ? Bytes{2, 4, 0, 8, 23, 2, 0, 0}  // Authentication-Reject
+                                               : Bytes{2, 4, 0, 12, 23, 14, 0, 0, 22, 1, 0, 0};
+    EXPECT_EQ(response, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parser, ChallengeAttributes,
+    ::testing::Values(
+        ParseCase{"RandAutn", join({kRand, kAutn}), kParsed},
+        ParseCase{"AllKnown", join({kRand, kAutn, attr(AT_RESULT_IND, 1), attr(AT_CHECKCODE, 6), attr16(AT_IV, Bytes(16, 0)),
+                                    attr(AT_ENCR_DATA, 25), kMac, attr(AT_NOTIFICATION, 1, {0x80, 0})}),
+                  kParsed},
+        ParseCase{"NotificationLength0TakesOneWord", join({kRand, kAutn, {AT_NOTIFICATION, 0, 1, 2}}), kParsed},
+        ParseCase{"CheckcodeEmpty", join({kRand, kAutn, attr(AT_CHECKCODE, 1)}), kParsed},
+        ParseCase{"DuplicateMac", join({kRand, kAutn, kMac, kMac}), kDuplicate},
+        ParseCase{"DuplicateRand", join({kRand, kRand, kAutn}), kDuplicate},
+        ParseCase{"Unknown133", join({kRand, kAutn, attr(AT_NEXT_REAUTH_ID, 1)}), kMalformed},
+        ParseCase{"Unknown136", join({kRand, kAutn, attr(136, 1)}), kMalformed},
+        ParseCase{"AtRes", join({kRand, kAutn, attr(AT_RES, 3)}), kMalformed},
+        ParseCase{"AnyIdReq", join({kRand, kAutn, attr(AT_ANY_ID_REQ, 1)}), kMalformed},
+        ParseCase{"UnknownBetweenTwoRand", join({kRand, attr(99, 1), kRand, kAutn}), kMalformed},
+        ParseCase{"RandLength4", join({attr(AT_RAND, 4), kAutn}), kMalformed},
+        ParseCase{"RandLength6", join({attr(AT_RAND, 6), kAutn}), kMalformed},
+        ParseCase{"ResultIndLength2", join({kRand, kAutn, attr(AT_RESULT_IND, 2)}), kMalformed},
+        ParseCase{"EncrDataLength0", join({kRand, kAutn, {AT_ENCR_DATA, 0, 0, 0}}), kMalformed},
+        ParseCase{"EncrDataLength26", join({kRand, kAutn, attr(AT_ENCR_DATA, 26)}), kMalformed},
+        ParseCase{"CheckcodeLength0", join({kRand, kAutn, {AT_CHECKCODE, 0, 0, 0}}), kMalformed},
+        ParseCase{"CheckcodeLength7", join({kRand, kAutn, attr(AT_CHECKCODE, 7)}), kMalformed},
+        ParseCase{"RunsPastMessage", join({kRand, kAutn, Bytes{AT_ENCR_DATA, 5, 0, 0, 1, 2, 3, 4}}), kMalformed},
+        ParseCase{"MacPastMessage", join({kRand, kAutn, Bytes(kMac.begin(), kMac.begin() + 12)}), kMalformed},
+        ParseCase{"TrailingHalfWord", join({kRand, kAutn, {AT_RESULT_IND, 1}}), kMalformed}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AkaTest, ParserKeepsValuesAsReceived) {
+    const Bytes cipher = join({Bytes(8, 0xC1), Bytes(8, 0xC2)});
+    const Bytes attrs = join({attr(AT_NOTIFICATION, 1, {0x40, 0x00}), attr(AT_ENCR_DATA, 5, join({{0, 0}, cipher})),
+                              attr(AT_NOTIFICATION, 1, {0x80, 0x00}), attr(AT_CHECKCODE, 1)});
+    Bytes packet = akasrv::aka_request(1, AKA_SUBTYPE_NOTIFICATION, attrs);
+    ASSERT_TRUE(aka_parse_attributes(packet.data() + 8, static_cast<uint16_t>(packet.size())));
+    EXPECT_EQ(g_session.atNotificationCount, 2);
+    EXPECT_EQ(g_session.atNotification, 0x8000);
+    const uint8_t* wire = reinterpret_cast<const uint8_t*>(&g_session.atNotificationWire);
+    EXPECT_EQ(Bytes(wire, wire + 2), (Bytes{0x80, 0x00}));
+    EXPECT_EQ(g_session.atEncrDataLength, 5);
+    EXPECT_EQ(Bytes(g_session.atEncrData, g_session.atEncrData + 16), cipher);
+    EXPECT_EQ(g_session.atCheckcodeCount, 1);
+    EXPECT_EQ(g_session.atCheckcodeLength, 1);
+
+    // A request without attributes resets the counts and keeps the values.
+    ASSERT_TRUE(aka_parse_attributes(packet.data() + 8, 8));
+    EXPECT_EQ(g_session.atNotificationCount + g_session.atEncrDataCount + g_session.atCheckcodeCount, 0);
+    EXPECT_EQ(g_session.atEncrDataLength, 5);
+
+    EXPECT_FALSE(aka_parse_attributes(packet.data() + 8, 7));
+    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_MALFORMED_ATTRIBUTE}));
+}
+
+TEST_F(AkaTest, PaddingMustBeZero) {
+    const uint8_t zeros[10] = {};
+    EXPECT_TRUE(aka_check_padding(zeros, 1));
+    EXPECT_TRUE(aka_check_padding(zeros, 3));
+    uint8_t late[10] = {};
+    late[9] = 1;
+    EXPECT_FALSE(aka_check_padding(late, 3));
+    EXPECT_TRUE(aka_check_padding(late, 2));  // the non-zero byte lies beyond 6 pad bytes
+    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_PADDING}));
+}
+
+// Random and truncated EAP-AKA requests in every method state: never a crash
+// (the sanitizer build watches), always a response of at most 256 bytes or
+// a dropped packet.
+TEST_F(AkaTest, RandomAndTruncatedRequests) {
+    authenticate();  // keys in place so the MAC and decryption paths run
+    std::mt19937 rng(4187);
+    auto byte = [&rng] { return static_cast<uint8_t>(rng()); };
+    const uint8_t types[] = {AT_RAND, AT_AUTN, AT_MAC, AT_NOTIFICATION, AT_IV, AT_ENCR_DATA, AT_CHECKCODE,
+                             AT_RESULT_IND, AT_PERMANENT_ID_REQ, AT_ANY_ID_REQ, AT_FULLAUTH_ID_REQ, 0, 255};
+    const uint8_t subtypes[] = {AKA_SUBTYPE_CHALLENGE, AKA_SUBTYPE_IDENTITY, AKA_SUBTYPE_NOTIFICATION,
+                                AKA_SUBTYPE_REAUTHENTICATION, 0, 200};
+    for (int i = 0; i < 4000; ++i) {
+        if (i % 3 == 0) init();
+        Bytes attrs;
+        const int count = static_cast<int>(rng() % 8);
+        for (int a = 0; a < count; ++a) {
+            const uint8_t words = static_cast<uint8_t>(rng() % 4 == 0 ? rng() % 40 : 1 + rng() % 6);
+            Bytes at = {types[rng() % sizeof types], words};
+            for (int b = 2; b < 4 * std::max<int>(words, 1); ++b) at.push_back(byte());
+            attrs.insert(attrs.end(), at.begin(), at.end());
+        }
+        Bytes packet = akasrv::aka_request(byte(), subtypes[rng() % sizeof subtypes], attrs);
+        packet.resize(std::min<size_t>(packet.size(), 1029));
+        const size_t claimed = rng() % 5 == 0 ? rng() % (packet.size() + 1) : packet.size();
+        packet[2] = static_cast<uint8_t>(claimed >> 8);
+        packet[3] = static_cast<uint8_t>(claimed);
+        if (rng() % 7 == 0 && packet.size() > 8) packet.resize(claimed);  // truncated buffer
+        packet.resize(std::max<size_t>(packet.size(), claimed));
+        const int result = feed(packet);
+        if (result == EAPAKA_RESULT_DROPPED) continue;
+        ASSERT_TRUE(result == EAPAKA_RESULT_RESPONSE || result == EAPAKA_RESULT_AUTH_RESPONSE) << result;
+        ASSERT_GE(response.size(), 8u);
+        ASSERT_LE(response.size(), 256u);
+        ASSERT_EQ(size_t{response[2]} << 8 | response[3], response.size());
+    }
+}
+
+}  // namespace
