@@ -69,14 +69,10 @@ void sha1_pad_raw(Sha1Context* context) {
     sha1_process_block(context);
 }
 
-}  // namespace
-
-// Compresses the 64-byte block into the intermediate hash and empties the
-// block (index 0). The context must not be null.
-void sha1_process_block(Sha1Context* context) {
+// The FIPS 180-4 compression of one 64-byte block into h[0..4].
+void sha1_compress(uint32_t h[5], const uint8_t block[SHA1_BLOCK_SIZE]) {
     uint32_t w[16];
-    for (unsigned i = 0; i < 16; ++i) w[i] = load_be32(context->block + 4 * i);
-    uint32_t* h = context->intermediateHash;
+    for (unsigned i = 0; i < 16; ++i) w[i] = load_be32(block + 4 * i);
     uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
 
 #define W_LOADED(t) w[t]
@@ -100,6 +96,14 @@ void sha1_process_block(Sha1Context* context) {
     h[2] += c;
     h[3] += d;
     h[4] += e;
+}
+
+}  // namespace
+
+// Compresses the 64-byte block into the intermediate hash and empties the
+// block (index 0). The context must not be null.
+void sha1_process_block(Sha1Context* context) {
+    sha1_compress(context->intermediateHash, context->block);
     context->blockIndex = 0;
 }
 
@@ -139,6 +143,13 @@ int sha1_input(Sha1Context* context, const uint8_t* bytes, unsigned length) {
     context->lengthHigh = static_cast<uint32_t>(bits >> 32);
 
     while (length > 0) {
+        if (context->blockIndex == 0 && length >= SHA1_BLOCK_SIZE) {
+            // A whole block with nothing pending: no copy needed.
+            sha1_compress(context->intermediateHash, bytes);
+            bytes += SHA1_BLOCK_SIZE;
+            length -= SHA1_BLOCK_SIZE;
+            continue;
+        }
         unsigned room = SHA1_BLOCK_SIZE - static_cast<unsigned>(context->blockIndex);
         unsigned take = length < room ? length : room;
         std::memcpy(context->block + context->blockIndex, bytes, take);

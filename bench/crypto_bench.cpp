@@ -1,0 +1,430 @@
+// Each primitive against OpenSSL's libcrypto on the same inputs, in one run;
+// at the end a table gives eapaka time / OpenSSL time per operation.
+//
+// OpenSSL picks SHA-NI, AVX2 or AES-NI code when the CPU has them. For its
+// portable integer code, mask those capabilities:
+//   OPENSSL_ia32cap="~0x1200020200000000:~0x20000020" ./eapaka_bench
+// (clears AES-NI, PCLMULQDQ, SSSE3 and AVX in the first word, SHA and AVX2
+// in the second).
+// AES_encrypt/AES_cbc_encrypt (the "openssl" AES rows) are the table-driven
+// implementation in either case; the "openssl_evp" rows use EVP, which takes
+// AES-NI when allowed.
+#define OPENSSL_SUPPRESS_DEPRECATED 1
+
+#include <benchmark/benchmark.h>
+#include <openssl/aes.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/sha.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "api/session.h"
+#include "crypto/aes.h"
+#include "crypto/fips186_prf.h"
+#include "crypto/milenage.h"
+#include "crypto/sha1.h"
+
+namespace {
+
+const uint8_t kKey[16] = {0x46, 0x5b, 0x5c, 0xe8, 0xb1, 0x99, 0xb4, 0x9f,
+                          0xaa, 0x5f, 0x0a, 0x2e, 0xe2, 0x38, 0xa6, 0xbc};
+const uint8_t kRand[16] = {0x23, 0x55, 0x3c, 0xbe, 0x96, 0x37, 0xa8, 0x9d,
+                           0x21, 0x8a, 0xe6, 0x4d, 0xae, 0x47, 0xbf, 0x35};
+const uint8_t kOpc[16] = {0xcd, 0x63, 0xcb, 0x71, 0x95, 0x4a, 0x9f, 0x4e,
+                          0x48, 0xa5, 0x99, 0x4e, 0x37, 0xa0, 0x2b, 0xaf};
+const uint8_t kSqn[6] = {0xff, 0x9b, 0xb4, 0xd0, 0xb6, 0x07};
+const uint8_t kAmf[2] = {0xb9, 0xb9};
+constexpr size_t kPacket = 100;  // a typical AKA-Challenge for AT_MAC
+constexpr size_t kCbcBytes = 64;
+
+uint8_t g_data[1024];
+
+// ---- SHA-1 compression, one 64-byte block
+
+void sha1_block_eapaka(benchmark::State& state) {
+    Sha1Context ctx;
+    sha1_reset(&ctx);
+    std::memcpy(ctx.block, g_data, SHA1_BLOCK_SIZE);
+    for (auto _ : state) {
+        sha1_process_block(&ctx);
+        benchmark::DoNotOptimize(ctx.intermediateHash);
+    }
+    state.SetBytesProcessed(state.iterations() * SHA1_BLOCK_SIZE);
+}
+
+void sha1_block_openssl(benchmark::State& state) {
+    SHA_CTX ctx;
+    SHA1_Init(&ctx);
+    for (auto _ : state) {
+        SHA1_Transform(&ctx, g_data);
+        benchmark::DoNotOptimize(ctx);
+    }
+    state.SetBytesProcessed(state.iterations() * SHA1_BLOCK_SIZE);
+}
+
+// ---- SHA-1 digest of 1 KiB through the streaming interface
+
+void sha1_1k_eapaka(benchmark::State& state) {
+    uint8_t digest[20];
+    for (auto _ : state) {
+        Sha1Context ctx;
+        sha1_reset(&ctx);
+        sha1_input(&ctx, g_data, sizeof g_data);
+        sha1_result(&ctx, digest);
+        benchmark::DoNotOptimize(digest);
+    }
+    state.SetBytesProcessed(state.iterations() * sizeof g_data);
+}
+
+void sha1_1k_openssl(benchmark::State& state) {
+    uint8_t digest[20];
+    for (auto _ : state) {
+        SHA_CTX ctx;
+        SHA1_Init(&ctx);
+        SHA1_Update(&ctx, g_data, sizeof g_data);
+        SHA1_Final(digest, &ctx);
+        benchmark::DoNotOptimize(digest);
+    }
+    state.SetBytesProcessed(state.iterations() * sizeof g_data);
+}
+
+// ---- HMAC-SHA1 of one packet under K_aut
+
+void hmac_packet_eapaka(benchmark::State& state) {
+    uint8_t mac[20];
+    for (auto _ : state) {
+        hmac_sha1(kKey, sizeof kKey, g_data, kPacket, mac, sizeof mac);
+        benchmark::DoNotOptimize(mac);
+    }
+}
+
+void hmac_packet_openssl(benchmark::State& state) {
+    uint8_t mac[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    for (auto _ : state) {
+        HMAC(EVP_sha1(), kKey, sizeof kKey, g_data, kPacket, mac, &length);
+        benchmark::DoNotOptimize(mac);
+    }
+}
+
+// The same HMAC on OpenSSL's low-level SHA-1 calls, without the EVP/provider
+// dispatch that dominates the one-shot HMAC() for short messages.
+void hmac_packet_openssl_sha(benchmark::State& state) {
+    uint8_t mac[20];
+    for (auto _ : state) {
+        uint8_t pad[64], inner[20];
+        SHA_CTX ctx;
+        std::memset(pad, 0x36, sizeof pad);
+        for (size_t i = 0; i < sizeof kKey; ++i) pad[i] ^= kKey[i];
+        SHA1_Init(&ctx);
+        SHA1_Update(&ctx, pad, sizeof pad);
+        SHA1_Update(&ctx, g_data, kPacket);
+        SHA1_Final(inner, &ctx);
+        for (auto& b : pad) b ^= 0x36 ^ 0x5c;
+        SHA1_Init(&ctx);
+        SHA1_Update(&ctx, pad, sizeof pad);
+        SHA1_Update(&ctx, inner, sizeof inner);
+        SHA1_Final(mac, &ctx);
+        benchmark::DoNotOptimize(mac);
+    }
+}
+
+// ---- AES-128, one block with a loaded key
+
+void aes_block_eapaka(benchmark::State& state) {
+    AesCipher aes;
+    aes.setKey(kKey, 16, 3);
+    uint8_t block[16];
+    std::memcpy(block, g_data, 16);
+    for (auto _ : state) {
+        aes.encryptBlock(block, block);
+        benchmark::DoNotOptimize(block);
+    }
+    state.SetBytesProcessed(state.iterations() * 16);
+}
+
+void aes_block_openssl(benchmark::State& state) {
+    AES_KEY key;
+    AES_set_encrypt_key(kKey, 128, &key);
+    uint8_t block[16];
+    std::memcpy(block, g_data, 16);
+    for (auto _ : state) {
+        AES_encrypt(block, block, &key);
+        benchmark::DoNotOptimize(block);
+    }
+    state.SetBytesProcessed(state.iterations() * 16);
+}
+
+void aes_block_openssl_evp(benchmark::State& state) {
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    EVP_EncryptInit_ex(ctx, EVP_aes_128_ecb(), nullptr, kKey, nullptr);
+    EVP_CIPHER_CTX_set_padding(ctx, 0);
+    uint8_t block[16];
+    std::memcpy(block, g_data, 16);
+    int n = 0;
+    for (auto _ : state) {
+        EVP_EncryptUpdate(ctx, block, &n, block, 16);
+        benchmark::DoNotOptimize(block);
+    }
+    EVP_CIPHER_CTX_free(ctx);
+    state.SetBytesProcessed(state.iterations() * 16);
+}
+
+void aes_decrypt_block_eapaka(benchmark::State& state) {
+    AesCipher aes;
+    aes.setKey(kKey, 16, 3);
+    uint8_t block[16];
+    std::memcpy(block, g_data, 16);
+    for (auto _ : state) {
+        aes.decryptBlock(block, block);
+        benchmark::DoNotOptimize(block);
+    }
+    state.SetBytesProcessed(state.iterations() * 16);
+}
+
+void aes_decrypt_block_openssl(benchmark::State& state) {
+    AES_KEY key;
+    AES_set_decrypt_key(kKey, 128, &key);
+    uint8_t block[16];
+    std::memcpy(block, g_data, 16);
+    for (auto _ : state) {
+        AES_decrypt(block, block, &key);
+        benchmark::DoNotOptimize(block);
+    }
+    state.SetBytesProcessed(state.iterations() * 16);
+}
+
+// ---- AES-128-CBC of 64 bytes, key set up on every call as AT_ENCR_DATA
+// processing does
+
+void cbc64_encrypt_eapaka(benchmark::State& state) {
+    uint8_t iv[16] = {}, buf[kCbcBytes];
+    std::memcpy(buf, g_data, sizeof buf);
+    for (auto _ : state) {
+        aes_cbc_encrypt(kKey, iv, buf, sizeof buf);
+        benchmark::DoNotOptimize(buf);
+    }
+    state.SetBytesProcessed(state.iterations() * kCbcBytes);
+}
+
+void cbc64_encrypt_openssl(benchmark::State& state) {
+    uint8_t buf[kCbcBytes];
+    std::memcpy(buf, g_data, sizeof buf);
+    for (auto _ : state) {
+        AES_KEY key;
+        uint8_t iv[16] = {};
+        AES_set_encrypt_key(kKey, 128, &key);
+        AES_cbc_encrypt(buf, buf, sizeof buf, &key, iv, AES_ENCRYPT);
+        benchmark::DoNotOptimize(buf);
+    }
+    state.SetBytesProcessed(state.iterations() * kCbcBytes);
+}
+
+void cbc64_decrypt_eapaka(benchmark::State& state) {
+    uint8_t iv[16] = {}, buf[kCbcBytes];
+    std::memcpy(buf, g_data, sizeof buf);
+    for (auto _ : state) {
+        aes_cbc_decrypt(kKey, iv, buf, sizeof buf);
+        benchmark::DoNotOptimize(buf);
+    }
+    state.SetBytesProcessed(state.iterations() * kCbcBytes);
+}
+
+void cbc64_decrypt_openssl(benchmark::State& state) {
+    uint8_t buf[kCbcBytes];
+    std::memcpy(buf, g_data, sizeof buf);
+    for (auto _ : state) {
+        AES_KEY key;
+        uint8_t iv[16] = {};
+        AES_set_decrypt_key(kKey, 128, &key);
+        AES_cbc_encrypt(buf, buf, sizeof buf, &key, iv, AES_DECRYPT);
+        benchmark::DoNotOptimize(buf);
+    }
+    state.SetBytesProcessed(state.iterations() * kCbcBytes);
+}
+
+// ---- FIPS 186-2 PRF, 160 bytes
+
+void prf160_eapaka(benchmark::State& state) {
+    uint8_t out[160];
+    for (auto _ : state) {
+        fips186_prf(g_data, out);
+        benchmark::DoNotOptimize(out);
+    }
+}
+
+// The same eight G evaluations on SHA1_Transform, with the 160-bit
+// additions done as in RFC 4187 Appendix A.
+void prf160_openssl(benchmark::State& state) {
+    uint8_t out[160];
+    for (auto _ : state) {
+        uint8_t xkey[20];
+        std::memcpy(xkey, g_data, 20);
+        for (int i = 0; i < 8; ++i) {
+            SHA_CTX ctx;
+            SHA1_Init(&ctx);
+            uint8_t block[64] = {};
+            std::memcpy(block, xkey, 20);
+            SHA1_Transform(&ctx, block);
+            const SHA_LONG h[5] = {ctx.h0, ctx.h1, ctx.h2, ctx.h3, ctx.h4};
+            uint8_t* w = out + 20 * i;
+            for (int j = 0; j < 5; ++j)
+                for (int b = 0; b < 4; ++b) w[4 * j + b] = static_cast<uint8_t>(h[j] >> (24 - 8 * b));
+            unsigned carry = 1;
+            for (int j = 19; j >= 0; --j) {
+                carry += xkey[j] + w[j];
+                xkey[j] = static_cast<uint8_t>(carry);
+                carry >>= 8;
+            }
+        }
+        benchmark::DoNotOptimize(out);
+    }
+}
+
+// ---- Milenage f2345 then f1, as one AUTN check does
+
+void load_standard_milenage() {
+    std::memcpy(g_session.opc, kOpc, 16);
+    const uint8_t lastByte[5] = {0, 1, 2, 4, 8};
+    const int32_t r[5] = {64, 0, 32, 64, 96};
+    for (int i = 0; i < 5; ++i) {
+        std::memset(g_session.milenageC[i], 0, 16);
+        g_session.milenageC[i][15] = lastByte[i];
+        g_session.milenageR[i] = r[i];
+    }
+}
+
+void milenage_eapaka(benchmark::State& state) {
+    load_standard_milenage();
+    uint8_t res[8], ck[16], ik[16], ak[6], mac[8];
+    for (auto _ : state) {
+        milenage_f2345(kKey, kRand, res, ck, ik, ak);
+        milenage_f1(kKey, kRand, kSqn, kAmf, mac);
+        benchmark::DoNotOptimize(mac);
+        benchmark::DoNotOptimize(ik);
+    }
+}
+
+// The same work on OpenSSL's AES: two key set-ups, two TEMP blocks and
+// OUT1..OUT4 with the standard rotations (whole bytes).
+void rot_xor_encrypt(const AES_KEY& key, const uint8_t in[16], unsigned rBytes, uint8_t c,
+                     uint8_t out[16]) {
+    uint8_t x[16];
+    for (unsigned i = 0; i < 16; ++i) x[i] = in[(i + rBytes) % 16];
+    x[15] ^= c;
+    AES_encrypt(x, out, &key);
+    for (unsigned i = 0; i < 16; ++i) out[i] ^= kOpc[i];
+}
+
+void milenage_temp(AES_KEY& key, uint8_t temp[16]) {
+    AES_set_encrypt_key(kKey, 128, &key);
+    for (unsigned i = 0; i < 16; ++i) temp[i] = kRand[i] ^ kOpc[i];
+    AES_encrypt(temp, temp, &key);
+}
+
+void milenage_openssl(benchmark::State& state) {
+    uint8_t res[8], ck[16], ik[16], ak[6], mac[8];
+    for (auto _ : state) {
+        AES_KEY key;
+        uint8_t temp[16], masked[16], out[16];
+        milenage_temp(key, temp);
+        for (unsigned i = 0; i < 16; ++i) masked[i] = temp[i] ^ kOpc[i];
+        rot_xor_encrypt(key, masked, 0, 1, out);
+        std::memcpy(ak, out, 6);
+        std::memcpy(res, out + 8, 8);
+        rot_xor_encrypt(key, masked, 4, 2, ck);
+        rot_xor_encrypt(key, masked, 8, 4, ik);
+
+        milenage_temp(key, temp);
+        uint8_t in1[16];
+        for (unsigned h = 0; h < 16; h += 8) {
+            std::memcpy(in1 + h, kSqn, 6);
+            std::memcpy(in1 + h + 6, kAmf, 2);
+        }
+        for (unsigned i = 0; i < 16; ++i) in1[i] ^= kOpc[i];
+        uint8_t x[16];
+        for (unsigned i = 0; i < 16; ++i) x[i] = in1[(i + 8) % 16] ^ temp[i];
+        AES_encrypt(x, out, &key);
+        for (unsigned i = 0; i < 8; ++i) mac[i] = out[i] ^ kOpc[i];
+        benchmark::DoNotOptimize(mac);
+        benchmark::DoNotOptimize(ik);
+    }
+}
+
+// Console output as usual, plus a ratio table: each "<op>/eapaka" CPU time
+// over every "<op>/openssl*" CPU time of the same run (CPU rather than wall
+// time, so that other load on the machine does not skew a pair).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                const std::string name = run.benchmark_name();
+                if (times_.count(name) == 0) order_.push_back(name);
+                times_[name] = run.GetAdjustedCPUTime();
+            }
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-22s %-22s %8s\n", "operation", "reference", "ratio");
+        for (const std::string& name : order_) {
+            const size_t slash = name.find('/');
+            if (name.compare(slash + 1, std::string::npos, "eapaka") != 0) continue;
+            const std::string op = name.substr(0, slash);
+            for (const std::string& ref : order_) {
+                if (ref.compare(0, op.size() + 8, op + "/openssl") != 0) continue;
+                std::printf("%-22s %-22s %7.2fx\n", op.c_str(), ref.substr(slash + 1).c_str(),
+                            times_[name] / times_[ref]);
+            }
+        }
+    }
+
+private:
+    std::vector<std::string> order_;
+    std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (size_t i = 0; i < sizeof g_data; ++i) g_data[i] = static_cast<uint8_t>(i * 7 + 1);
+    const struct {
+        const char* name;
+        void (*fn)(benchmark::State&);
+    } pairs[] = {
+        {"sha1_block/eapaka", sha1_block_eapaka},
+        {"sha1_block/openssl", sha1_block_openssl},
+        {"sha1_1k/eapaka", sha1_1k_eapaka},
+        {"sha1_1k/openssl", sha1_1k_openssl},
+        {"hmac_sha1_100/eapaka", hmac_packet_eapaka},
+        {"hmac_sha1_100/openssl", hmac_packet_openssl},
+        {"hmac_sha1_100/openssl_sha1", hmac_packet_openssl_sha},
+        {"aes128_block/eapaka", aes_block_eapaka},
+        {"aes128_block/openssl", aes_block_openssl},
+        {"aes128_block/openssl_evp", aes_block_openssl_evp},
+        {"aes128_decrypt/eapaka", aes_decrypt_block_eapaka},
+        {"aes128_decrypt/openssl", aes_decrypt_block_openssl},
+        {"cbc64_encrypt/eapaka", cbc64_encrypt_eapaka},
+        {"cbc64_encrypt/openssl", cbc64_encrypt_openssl},
+        {"cbc64_decrypt/eapaka", cbc64_decrypt_eapaka},
+        {"cbc64_decrypt/openssl", cbc64_decrypt_openssl},
+        {"prf160/eapaka", prf160_eapaka},
+        {"prf160/openssl", prf160_openssl},
+        {"milenage_f2345_f1/eapaka", milenage_eapaka},
+        {"milenage_f2345_f1/openssl", milenage_openssl},
+    };
+    for (const auto& p : pairs) benchmark::RegisterBenchmark(p.name, p.fn);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
