@@ -10,6 +10,8 @@
 
 namespace tool {
 
+constexpr size_t MAC_BYTES = 16;  // HMAC-SHA1-128 (RFC 4187 10.15)
+
 MilenageConstants MilenageConstants::standard() {
     // TS 35.206 section 4.1: c1 = 0, c2..c5 = 1, 2, 4, 8 in the last byte;
     // r1..r5 = 64, 0, 32, 64, 96.
@@ -64,8 +66,28 @@ void net_sha1(const Bytes& data, uint8_t digest[20]) {
     sha1_result(&context, digest);
 }
 
+// HMAC (RFC 2104) over the static core's SHA-1, so that the network never
+// calls into the shared library's exported hmac_sha1.
 void net_mac(const uint8_t kAut[16], const Bytes& data, uint8_t mac[16]) {
-    hmac_sha1(kAut, 16, data.data(), static_cast<int>(data.size()), mac, 16);
+    uint8_t inner[SHA1_BLOCK_SIZE];
+    uint8_t outer[SHA1_BLOCK_SIZE];
+    std::memset(inner, 0x36, sizeof inner);
+    std::memset(outer, 0x5C, sizeof outer);
+    for (int i = 0; i < 16; ++i) {
+        inner[i] ^= kAut[i];
+        outer[i] ^= kAut[i];
+    }
+    Sha1Context context;
+    uint8_t digest[SHA1_DIGEST_SIZE];
+    sha1_reset(&context);
+    sha1_input(&context, inner, sizeof inner);
+    sha1_input(&context, data.data(), static_cast<unsigned>(data.size()));
+    sha1_result(&context, digest);
+    sha1_reset(&context);
+    sha1_input(&context, outer, sizeof outer);
+    sha1_input(&context, digest, sizeof digest);
+    sha1_result(&context, digest);
+    std::memcpy(mac, digest, MAC_BYTES);
 }
 
 void net_prf(const uint8_t xkey[20], uint8_t out[160]) { fips186_prf(xkey, out); }

@@ -1,0 +1,311 @@
+#include "tools/scenarios.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "tools/eap_wire.h"
+
+namespace tool {
+
+namespace {
+
+bool has_event(const PeerHost& host, unsigned type, uintptr_t value) {
+    return std::any_of(host.events.begin(), host.events.end(),
+                       [&](const HostEvent& e) { return e.type == type && e.value == value; });
+}
+
+bool has_request(const PeerHost& host, unsigned long request) {
+    return std::find(host.requests.begin(), host.requests.end(), request) != host.requests.end();
+}
+
+bool sent_subtype(const Conversation& c, uint8_t subtype) {
+    return std::find(c.peerSubtypes.begin(), c.peerSubtypes.end(), subtype) != c.peerSubtypes.end();
+}
+
+ScenarioResult pass(const std::string& what) { return ScenarioResult{"", true, what, 0, "", 0}; }
+ScenarioResult failure(const std::string& why) { return ScenarioResult{"", false, why, 0, "", 0}; }
+
+std::string peer_outcome(const Conversation& c) {
+    return std::to_string(c.result) + " (" + layer_result_name(c.result) + ")";
+}
+
+// The common end of a conversation that should authenticate.
+bool authenticated(ScenarioEnv& env, const Conversation& c, std::string& why) {
+    if (!c.peerSuccess) {
+        why = "peer ended with " + peer_outcome(c) +
+              (env.server.reason().empty() ? "" : "; network: " + env.server.reason());
+        return false;
+    }
+    if (env.server.outcome() != ServerOutcome::Success) {
+        why = "network did not accept the peer: " + env.server.reason();
+        return false;
+    }
+    if (!c.mskMatches) {
+        why = "peer's MSK differs from the network's";
+        return false;
+    }
+    if (env.host.storeFailed) {
+        why = "key store could not be saved: " + env.store.last_error();
+        return false;
+    }
+    return true;
+}
+
+ScenarioResult full(ScenarioEnv& env) {
+    env.report.conversation_begin(1, "full authentication");
+    Conversation c = converse(env, ServerPlan{});
+    std::string why;
+    if (!authenticated(env, c, why)) return failure(why);
+    return pass("authenticated as \"" + env.server.peer_identity() + "\"; " + peer_outcome(c) +
+                ", MSK agreed");
+}
+
+ScenarioResult identity_rounds(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.identityRounds = true;
+    env.report.conversation_begin(1, "AT_ANY_ID_REQ, then AT_PERMANENT_ID_REQ, then AKA-Challenge with AT_CHECKCODE");
+    Conversation c = converse(env, plan);
+    std::string why;
+    if (!authenticated(env, c, why)) return failure(why);
+    if (env.server.peer_identity().rfind(env.store.profile().permanentId + "@", 0) != 0) {
+        return failure("AT_PERMANENT_ID_REQ was answered with \"" + env.server.peer_identity() + "\"");
+    }
+    return pass("two identity rounds, AT_CHECKCODE verified both ways, MSK agreed");
+}
+
+ScenarioResult pseudonym(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.issuePseudonym = true;
+    env.report.conversation_begin(1, "full authentication delivering AT_NEXT_PSEUDONYM");
+    Conversation c = converse(env, plan);
+    std::string why;
+    if (!authenticated(env, c, why)) return failure(why);
+    std::string issued = env.server.issuedPseudonym;
+    if (!has_request(env.host, EAPAKA_AUTHKEY_STORE_PSEUDONYM)) return failure("no pseudonym store request");
+    SubscriberProfile onDisk = env.store.profile();
+    if (!env.store.path().empty() && !profile_load(env.store.path(), ProfileKind::Peer, onDisk, why)) {
+        return failure(why);
+    }
+    if (onDisk.pseudonym_text() != issued) {
+        return failure("key store holds \"" + onDisk.pseudonym_text() + "\", network issued \"" + issued + "\"");
+    }
+    env.report.conversation_begin(2, "identify with the stored pseudonym");
+    c = converse(env, ServerPlan{});
+    if (!authenticated(env, c, why)) return failure(why);
+    if (c.result != EAPAKA_RESULT_SUCCESS_PSEUDONYM) {
+        return failure("second conversation ended with " + peer_outcome(c) + ", not the pseudonym result");
+    }
+    return pass("pseudonym " + issued + " stored in the key store and used for the next authentication");
+}
+
+ScenarioResult reauth(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.issueReauthId = true;
+    env.report.conversation_begin(1, "full authentication delivering AT_NEXT_REAUTH_ID");
+    Conversation c = converse(env, plan);
+    std::string why;
+    if (!authenticated(env, c, why)) return failure(why);
+    env.report.conversation_begin(2, "fast re-authentication");
+    c = converse(env, ServerPlan{});
+    if (!authenticated(env, c, why)) return failure(why);
+    if (!env.server.reauthenticated) return failure("the second conversation was not a fast re-authentication");
+    return pass("fast re-authentication with counter and NONCE_S; new MSK agreed");
+}
+
+ScenarioResult counter_too_small(ScenarioEnv& env) {
+    ServerPlan issue;
+    issue.issueReauthId = true;
+    env.report.conversation_begin(1, "full authentication delivering AT_NEXT_REAUTH_ID");
+    Conversation c = converse(env, issue);
+    std::string why;
+    if (!authenticated(env, c, why)) return failure(why);
+    env.report.conversation_begin(2, "fast re-authentication (counter accepted)");
+    c = converse(env, ServerPlan{});
+    if (!authenticated(env, c, why)) return failure(why);
+    env.report.conversation_begin(3, "full authentication delivering a new AT_NEXT_REAUTH_ID");
+    c = converse(env, issue);
+    if (!authenticated(env, c, why)) return failure(why);
+    ServerPlan stale;
+    stale.reuseReauthCounter = true;
+    env.report.conversation_begin(4, "fast re-authentication with the old counter");
+    c = converse(env, stale);
+    if (!env.server.counterTooSmall) return failure("peer did not answer the old counter with AT_COUNTER_TOO_SMALL");
+    if (!authenticated(env, c, why)) return failure(why);
+    return pass("old counter refused with AT_COUNTER_TOO_SMALL, full authentication followed");
+}
+
+ScenarioResult resync(ScenarioEnv& env) {
+    env.report.conversation_begin(1, "full authentication");
+    Conversation c = converse(env, ServerPlan{});
+    std::string why;
+    if (!authenticated(env, c, why)) return failure(why);
+    ServerPlan plan;
+    plan.replaySqn = true;
+    env.report.conversation_begin(2, "the network repeats the last SQN (as if restored from a backup)");
+    c = converse(env, plan);
+    if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_INVALID_SQN)) return failure("the repeated SQN was not refused");
+    if (env.server.syncFailures != 1 || !sent_subtype(c, AKA_SYNCHRONIZATION_FAILURE)) {
+        return failure("no AKA-Synchronization-Failure with AUTS");
+    }
+    if (!authenticated(env, c, why)) return failure(why);
+    const AuthVector& v = env.server.vector();
+    uint64_t sqn = sqn_from_bytes(v.sqn);
+    unsigned ind = static_cast<unsigned>(sqn & (SQN_IND_COUNT - 1));
+    SubscriberProfile onDisk = env.store.profile();
+    if (!env.store.path().empty() && !profile_load(env.store.path(), ProfileKind::Peer, onDisk, why)) {
+        return failure(why);
+    }
+    if (onDisk.seqMs[ind] != sqn >> SQN_IND_BITS) {
+        return failure("key store seq_ms[" + std::to_string(ind) + "] = " + std::to_string(onDisk.seqMs[ind]) +
+                       ", expected " + std::to_string(sqn >> SQN_IND_BITS));
+    }
+    return pass("SQN refused, AUTS verified by the network, resynchronised; seq_ms[" + std::to_string(ind) +
+                "] = " + std::to_string(sqn >> SQN_IND_BITS) + " stored");
+}
+
+ScenarioResult result_ind(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.resultIndication = true;
+    env.report.conversation_begin(1, "AKA-Challenge with AT_RESULT_IND, then a success notification");
+    Conversation c = converse(env, plan);
+    std::string why;
+    if (!authenticated(env, c, why)) return failure(why);
+    if (!env.server.peerResultInd) return failure("peer's response did not carry AT_RESULT_IND");
+    if (!has_event(env.host, EAPAKA_EVENT_STATUS, NOTIFICATION_SUCCESS)) return failure("no success notification event");
+    return pass("AT_RESULT_IND echoed, success notification acknowledged with AT_MAC");
+}
+
+ScenarioResult alt_keyset(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.alternateKeySet = true;
+    env.report.conversation_begin(1, "AKA-Challenge with AMF 0x0003 (alternate key set)");
+    Conversation c = converse(env, plan);
+    std::string why;
+    if (!authenticated(env, c, why)) return failure(why);
+    if (c.result != EAPAKA_RESULT_SUCCESS_ALT_KEYS) return failure("peer reported " + peer_outcome(c));
+    return pass("alternate K/OPc used; " + peer_outcome(c));
+}
+
+ScenarioResult notify_failure(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.failureNotification = true;
+    env.report.conversation_begin(1, "valid AKA-Challenge, then a failure notification");
+    Conversation c = converse(env, plan);
+    if (c.result != EAPAKA_RESULT_FAILURE) return failure("peer ended with " + peer_outcome(c));
+    if (!has_event(env.host, EAPAKA_EVENT_STATUS, plan.failureCode)) return failure("no notification event for the host");
+    return pass("notification " + std::to_string(plan.failureCode) + " reported to the host, EAP-Failure accepted");
+}
+
+ScenarioResult bad_autn(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.corruptAutn = true;
+    env.report.conversation_begin(1, "AKA-Challenge whose AUTN carries a wrong MAC-A");
+    Conversation c = converse(env, plan);
+    if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_INVALID_AUTN)) return failure("peer did not report the AUTN");
+    if (!sent_subtype(c, AKA_AUTHENTICATION_REJECT)) return failure("peer did not send AKA-Authentication-Reject");
+    if (c.result != EAPAKA_RESULT_FAILURE) return failure("peer ended with " + peer_outcome(c));
+    return pass("AUTN refused with AKA-Authentication-Reject, EAP-Failure accepted");
+}
+
+ScenarioResult bad_mac(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.corruptMac = true;
+    env.report.conversation_begin(1, "AKA-Challenge with a wrong AT_MAC");
+    Conversation c = converse(env, plan);
+    if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_INVALID_MAC)) return failure("peer did not report AT_MAC");
+    if (!sent_subtype(c, AKA_CLIENT_ERROR)) return failure("peer did not send AKA-Client-Error");
+    if (c.result != EAPAKA_RESULT_FAILURE) return failure("peer ended with " + peer_outcome(c));
+    return pass("AT_MAC refused with AKA-Client-Error, EAP-Failure accepted");
+}
+
+ScenarioResult timeout(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.silentAfterChallenge = true;
+    env.report.conversation_begin(1, "the network goes silent after the peer's AKA-Challenge response");
+    converse(env, plan);
+    if (!has_event(env.host, EAPAKA_EVENT_TIMEOUT, EAPAKA_RESULT_FAILURE)) return failure("no time-out event (0)");
+    if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_SERVER_DOWN)) return failure("no server-down event");
+    return pass("response timer reported the silent server (events 0 and 2)");
+}
+
+}  // namespace
+
+Conversation converse(ScenarioEnv& env, const ServerPlan& plan) {
+    Conversation c;
+    env.host.start(env.realm, static_cast<int>(env.store.profile().permanentId.size()));
+    ServerStep step = env.server.start(plan);
+    for (;;) {
+        if (step.packet.empty()) {
+            env.report.note("stays silent; the host runs the library's response timer");
+            env.host.run_timers(RESPONSE_TIMER_WAIT_MS, [&] {
+                return has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_SERVER_DOWN);
+            });
+            break;
+        }
+        env.report.packet(step.packet, false, env.server.k_encr());
+        Bytes response;
+        c.result = env.host.deliver(step.packet, response);
+        env.report.layer_result(c.result);
+        if (response.empty() || step.final) break;
+        if (response.size() > 5 && response[4] == EAP_TYPE_AKA) c.peerSubtypes.push_back(response[5]);
+        env.report.packet(response, true, env.server.k_encr());
+        step = env.server.handle(response);
+        if (!env.server.reason().empty()) env.report.note(env.server.reason());
+    }
+    env.lastResult = c.result;
+    c.peerSuccess = c.result == EAPAKA_RESULT_SUCCESS_PSEUDONYM || c.result == EAPAKA_RESULT_SUCCESS_PERMANENT ||
+                    c.result == EAPAKA_RESULT_SUCCESS_ALT_KEYS;
+    if (c.peerSuccess) {
+        env.host.msk(c.peerMsk);
+        c.mskMatches = std::memcmp(c.peerMsk, env.server.msk(), sizeof c.peerMsk) == 0;
+    }
+    if (!env.networkPath.empty()) {
+        std::string error;
+        if (!profile_save(env.networkPath, env.hss.record(), ProfileKind::Network, error)) env.report.note(error);
+    }
+    return c;
+}
+
+const std::vector<Scenario>& all_scenarios() {
+    static const std::vector<Scenario> scenarios = {
+        {"full", "full authentication (EAP-Request/Identity, AKA-Challenge, EAP-Success)", full},
+        {"identity-rounds", "AKA-Identity rounds and AT_CHECKCODE", identity_rounds},
+        {"pseudonym", "pseudonym delivered in AT_ENCR_DATA, stored, then used", pseudonym},
+        {"reauth", "fast re-authentication", reauth},
+        {"counter-too-small", "fast re-authentication with a stale counter", counter_too_small},
+        {"resync", "SQN resynchronisation with AUTS", resync},
+        {"result-ind", "result indication and success notification", result_ind},
+        {"alt-keyset", "alternate key set selected by AMF 0x0003", alt_keyset},
+        {"notify-failure", "failure notification after authentication", notify_failure},
+        {"bad-autn", "network sends an AUTN that does not verify", bad_autn},
+        {"bad-mac", "network sends a wrong AT_MAC", bad_mac},
+        {"timeout", "network goes silent; the response timer reports it", timeout},
+    };
+    return scenarios;
+}
+
+const Scenario* find_scenario(const std::string& name) {
+    for (const Scenario& s : all_scenarios()) {
+        if (name == s.name) return &s;
+    }
+    return nullptr;
+}
+
+ScenarioResult run_scenario(const Scenario& scenario, ScenarioEnv& env) {
+    env.report.scenario_begin(scenario.name, scenario.description);
+    env.host.storeFailed = false;
+    auto begin = std::chrono::steady_clock::now();
+    ScenarioResult r = scenario.run(env);
+    r.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+    r.name = scenario.name;
+    r.lastResult = env.lastResult;
+    uint8_t msk[64];
+    env.host.msk(msk);
+    bool anyKey = std::any_of(msk, msk + 64, [](uint8_t b) { return b != 0; });
+    if (r.passed && anyKey) r.msk = to_hex(msk, 64);
+    env.report.scenario_end(r);
+    return r;
+}
+
+}  // namespace tool

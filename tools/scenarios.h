@@ -1,0 +1,54 @@
+// The scenarios the tool runs between the peer library and the simulated
+// network. Each runs one or more conversations and checks what both ends
+// saw: the EAP_layer results, the host events, the key store and the MSK.
+#ifndef EAPAKA_TOOLS_SCENARIOS_H
+#define EAPAKA_TOOLS_SCENARIOS_H
+
+#include <string>
+#include <vector>
+
+#include "tools/host.h"
+#include "tools/report.h"
+#include "tools/simnet/server.h"
+
+namespace tool {
+
+// Time the host waits for the library's 10-second response timer.
+constexpr int RESPONSE_TIMER_WAIT_MS = 15000;
+
+struct ScenarioEnv {
+    PeerHost& host;
+    ProfileKeyStore& store;
+    Hss& hss;
+    EapAkaServer& server;
+    Report& report;
+    std::string realm;
+    std::string networkPath;   // the network's record; empty: kept in memory
+    int lastResult = 0;        // last EAP_layer result of the last conversation
+};
+
+// One conversation's outcome as the two ends saw it.
+struct Conversation {
+    int result = 0;                 // last EAP_layer result
+    bool peerSuccess = false;       // 3, 13 or 23
+    uint8_t peerMsk[64] = {};
+    std::vector<uint8_t> peerSubtypes;  // EAP-AKA responses the peer sent
+    bool mskMatches = false;        // peer's MSK equals the network's
+};
+
+Conversation converse(ScenarioEnv& env, const ServerPlan& plan);
+
+struct Scenario {
+    const char* name;
+    const char* description;
+    ScenarioResult (*run)(ScenarioEnv& env);
+};
+
+const std::vector<Scenario>& all_scenarios();
+const Scenario* find_scenario(const std::string& name);
+// Runs one scenario with timing and reporting.
+ScenarioResult run_scenario(const Scenario& scenario, ScenarioEnv& env);
+
+}  // namespace tool
+
+#endif
