@@ -141,3 +141,35 @@ TEST_F(AkaTest, RandomAndTruncatedRequests) {
 }
 
 }  // namespace
+
+namespace {
+
+// Inputs the EAP layer never passes on, answered all the same.
+TEST_F(AkaTest, OutOfRangeLengthsGetTheFailureReports) {
+    uint8_t packet[300] = {1, 9, 0, 0, 23, AKA_SUBTYPE_CHALLENGE};
+    for (uint16_t length : {uint16_t{15}, uint16_t{257}}) {
+        std::memcpy(packet + 2, &length, 2);
+        EXPECT_FALSE(verify_at_mac(packet, length)) << length;
+    }
+    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_MAC, EAPAKA_FAIL_INVALID_MAC}));
+
+    std::memset(g_session.responseMac, 0x5A, 16);
+    compute_response_mac(packet, 252);
+    EXPECT_EQ(Bytes(g_session.responseMac, g_session.responseMac + 16), Bytes(16, 0));
+
+    recorder.events.clear();
+    const uint16_t shortLength = 7;
+    std::memcpy(packet + 2, &shortLength, 2);
+    uint8_t payload[251];
+    uint16_t words = 0;
+    EXPECT_EQ(aka_process_request(packet, payload, &words), AKA_RESULT_FAILED);
+    EXPECT_EQ(Bytes(payload, payload + 7), (Bytes{14, 0, 0, 22, 1, 0, 0}));
+    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_MALFORMED_ATTRIBUTE}));
+
+    // An AKA-Identity request with no attribute names no identity.
+    recorder.events.clear();
+    EXPECT_EQ(feed(akasrv::aka_request(3, AKA_SUBTYPE_IDENTITY, {})), EAPAKA_RESULT_RESPONSE);
+    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SUBTYPE}));
+}
+
+}  // namespace
