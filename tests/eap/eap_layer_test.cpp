@@ -1,6 +1,7 @@
 // The EAP peer layer: state table, retransmission, Identity, Notification,
 // Nak, outcome results, method-result mapping and bounds on the Length.
 #include <cstring>
+#include <random>
 
 #include "api/session.h"
 #include "eap/eap_layer.h"
@@ -427,6 +428,48 @@ TEST_F(EapLayerTest, NullArgumentsAreRefused) {
     EXPECT_EQ(EAP_layer(in.data(), out, nullptr), 15);
     EXPECT_EQ(in[3], 5) << "the packet is untouched";
     EXPECT_TRUE(requests().empty());
+}
+
+// Random packets of every Code, Type and Length (the host buffer always as
+// long as the Length, as the host contract says) in random states: the
+// answer is always one of the documented results, a response is always a
+// well-formed EAP Response to that Request, and the sanitizer build sees no
+// out-of-bounds access.
+TEST_F(EapLayerTest, RandomPacketsGetDocumentedAnswers) {
+    std::mt19937 rng(4187);
+    auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const uint8_t types[] = {1, 2, 3, 4, 23, 23, 23, 254};
+    for (int i = 0; i < 3000; ++i) {
+        g_session.eapState = static_cast<uint32_t>(pick(1, 5));
+        g_session.akaState = static_cast<uint32_t>(pick(1, 2));
+        const int lengthClass = pick(0, 9);
+        const int length = lengthClass == 0 ? pick(0, 8) : lengthClass == 1 ? pick(1020, 1100) : pick(8, 120);
+        Bytes packet(std::max(length, 4));
+        for (uint8_t& b : packet) b = static_cast<uint8_t>(pick(0, 255));
+        packet[0] = static_cast<uint8_t>(pick(0, 5));
+        packet[2] = static_cast<uint8_t>(length >> 8);
+        packet[3] = static_cast<uint8_t>(length);
+        if (packet.size() > 4) packet[4] = types[pick(0, 7)];
+        if (packet.size() > 8 && pick(0, 1) == 1) packet[8] = static_cast<uint8_t>(pick(0, 25));
+
+        const int result = feed(packet);
+        SCOPED_TRACE(bytes_to_hex(packet));
+        EXPECT_TRUE(result == 2 || result == 3 || result == 4 || result == 13 || result == 15 ||
+                    result == 17 || result == 23)
+            << result;
+        if (length < 4 || length > 1029) {
+            EXPECT_EQ(result, 15);
+        }
+        if (result == 2 || result == 17) {
+            ASSERT_GE(response.size(), 5u);
+            ASSERT_LE(response.size(), 256u);
+            EXPECT_EQ(response[0], 2);
+            EXPECT_EQ(response[1], packet[1]);
+            EXPECT_EQ(size_t(response[2] << 8 | response[3]), response.size());
+        } else {
+            EXPECT_TRUE(response.empty());
+        }
+    }
 }
 
 // Without a registered key store the identity is composed from nothing:
