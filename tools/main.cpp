@@ -336,9 +336,9 @@ int run(const Options& o) {
     std::vector<ScenarioResult> results;
     for (const Scenario* s : selected) results.push_back(run_scenario(*s, env));
     report.finish(results);
-    if (o.mode != OutputMode::Json) {
+    if (o.mode == OutputMode::Readable) {
         if (!o.pcap.empty()) std::printf("capture:   %s\n", o.pcap.c_str());
-        if (tracing && o.mode == OutputMode::Readable) std::printf("trace:     %s\n", tracePath.c_str());
+        if (tracing) std::printf("trace:     %s\n", tracePath.c_str());
     }
     for (const ScenarioResult& r : results) {
         if (!r.passed) return EXIT_FAILED;
