@@ -1,5 +1,4 @@
 // EAP_Init, getAAA and the response timer.
-#include <cstddef>
 #include <cstring>
 
 #include "api/response_timer.h"
@@ -106,13 +105,18 @@ TEST_F(ExportsTest, LayerWorksBeforeInit) {
     ASSERT_EQ(feed(identity_request(1)), 2);
     EXPECT_EQ(response, (Bytes{2, 1, 0, 5, 1}));
     ASSERT_EQ(feed({1, 2, 0, 6, 2, 'x'}), 2);
+#if !defined(_WIN32)
     fake_clock_advance(RESPONSE_TIMEOUT_MS);
     EAP_DispatchTimers();
+#endif
     EXPECT_TRUE(recorder.events.empty());
 }
 
 // ---------------------------------------------------------------------------
-// Response timer.
+// Response timer. These tests drive it with the fake clock through
+// EAP_DispatchTimers, which only the POSIX build has; on Windows the real
+// thread timer is exercised through the DLL by win/dll_host.cpp.
+#if !defined(_WIN32)
 
 class ResponseTimerTest : public LibraryTest {
 protected:
@@ -163,10 +167,10 @@ TEST_F(ResponseTimerTest, SilentServerEndsTheConversation) {
 
         ASSERT_EQ(recorder.events.size(), 2u);
         EXPECT_EQ(recorder.events[0].type, 0u);
-        HostResultRecord expected{};
-        expected.result = c.recordResult;
-        const uint8_t* e = reinterpret_cast<const uint8_t*>(&expected);
-        EXPECT_EQ(recorder.events[0].record, Bytes(e, e + sizeof expected));
+        // 262 bytes: the result (little-endian), 256 zero bytes, length 0.
+        Bytes expected(262, 0);
+        expected[0] = static_cast<uint8_t>(c.recordResult);
+        EXPECT_EQ(recorder.events[0].record, expected);
         EXPECT_EQ(recorder.events[1].type, 2u);
         EXPECT_EQ(recorder.events[1].value, 0x12010u);
 
@@ -181,21 +185,6 @@ TEST_F(ResponseTimerTest, SilentServerEndsTheConversation) {
         EXPECT_EQ(EAP_DispatchTimers(), -1);
         EXPECT_EQ(recorder.events.size(), 2u);
     }
-}
-
-// The record is the exact 262-byte layout: result, 256 zero bytes, length.
-TEST_F(ResponseTimerTest, ResultRecordLayout) {
-    static_assert(sizeof(HostResultRecord) == 262, "packed record");
-    static_assert(offsetof(HostResultRecord, dataLength) == 260, "length at 260");
-    init();
-    respond();
-    fake_clock_advance(10000);
-    EAP_DispatchTimers();
-    ASSERT_FALSE(recorder.events.empty());
-    const Bytes& record = recorder.events[0].record;
-    ASSERT_EQ(record.size(), 262u);
-    EXPECT_EQ(Bytes(record.begin(), record.begin() + 4), (Bytes{4, 0, 0, 0}));
-    EXPECT_EQ(Bytes(record.begin() + 4, record.end()), Bytes(258, 0));
 }
 
 TEST_F(ResponseTimerTest, WithoutCallbackOnlyTheServerDownLinesAreLogged) {
@@ -240,5 +229,6 @@ TEST_F(ResponseTimerTest, ArmingFailureLeavesFlagClear) {
     EXPECT_EQ(g_session.responseTimerArmed, 0);
     for (uintptr_t id : taken) platform_kill_timer(id);
 }
+#endif  // !_WIN32
 
 }  // namespace

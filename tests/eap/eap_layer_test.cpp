@@ -157,17 +157,6 @@ TEST_F(EapLayerTest, RepeatedRequestIsAnsweredFromHeldResponseInEveryState) {
     }
 }
 
-TEST_F(EapLayerTest, ResentMethodResponseRunsTheMethodOnce) {
-    ASSERT_EQ(feed(aka_refused_request(9)), 2);
-    const Bytes first = response;
-    const auto eventsAfterFirst = recorder.events;
-    g_session.eapState = EAP_STATE_AUTHENTICATED;
-    EXPECT_EQ(feed(aka_refused_request(9)), 2);
-    EXPECT_EQ(response, first);
-    EXPECT_EQ(recorder.events.size(), eventsAfterFirst.size());
-    EXPECT_EQ(g_session.eapState, EAP_STATE_AUTHENTICATED);
-}
-
 // Identifier 0 in the held response means "none held".
 TEST_F(EapLayerTest, RequestWithIdentifierZeroIsNeverResent) {
     ASSERT_EQ(feed(identity_request(0)), 2);
@@ -196,6 +185,7 @@ TEST_F(EapLayerTest, NoRetransmissionAfterTheConversationEnded) {
     }
 }
 
+#if !defined(_WIN32)  // the fake clock drives timers on POSIX only
 TEST_F(EapLayerTest, NoRetransmissionAfterTheTimerFired) {
     ASSERT_EQ(feed(identity_request(0x30)), 2);
     fake_clock_advance(10000);
@@ -205,13 +195,7 @@ TEST_F(EapLayerTest, NoRetransmissionAfterTheTimerFired) {
     EXPECT_EQ(feed(identity_request(0x30)), 2);
     EXPECT_EQ(requests().size(), before + 2);
 }
-
-// A Response with the held Identifier is not a repeated Request.
-TEST_F(EapLayerTest, ResponseWithHeldIdentifierIsDropped) {
-    ASSERT_EQ(feed(identity_request(0x30)), 2);
-    EXPECT_EQ(feed({2, 0x30, 0, 5, 1}), 15);
-    EXPECT_TRUE(response.empty());
-}
+#endif
 
 // ---------------------------------------------------------------------------
 // Identity, Notification, Nak.
@@ -352,16 +336,6 @@ TEST_F(EapLayerTest, SuccessReportsTheCredentialsUsed) {
     }
 }
 
-TEST_F(EapLayerTest, AlternateKeySetIsReportedOnlyOnce) {
-    keys.set_pseudonym(kPseudonym);
-    ASSERT_EQ(feed(identity_request(0x10)), 2);
-    g_session.altKeySetUsed = 1;
-    g_session.eapState = EAP_STATE_SUCCESS_NOTIFIED;
-    EXPECT_EQ(feed(success(0x11)), 23);
-    g_session.eapState = EAP_STATE_SUCCESS_NOTIFIED;
-    EXPECT_EQ(feed(success(0x12)), 3);
-}
-
 // ---------------------------------------------------------------------------
 // Framing.
 
@@ -379,7 +353,7 @@ TEST_F(EapLayerTest, HostBufferGetsLengthInHostOrderAndResponseInWireOrder) {
 }
 
 // Packets the layer cannot read safely are dropped: no response, no state
-// change, no key-store request, no event.
+// change, no key-store request, no event, no retransmission.
 TEST_F(EapLayerTest, MalformedPacketsAreDropped) {
     struct Case {
         const char* name;
@@ -398,6 +372,7 @@ TEST_F(EapLayerTest, MalformedPacketsAreDropped) {
         {"Notification text over 1024 bytes", tooLong},
         {"Length 65535", hugeLength},
     };
+    g_session.lastResponse[1] = 1;  // not even a repeat is answered
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         for (uint32_t state : {1u, 3u}) {
@@ -409,14 +384,6 @@ TEST_F(EapLayerTest, MalformedPacketsAreDropped) {
     }
     EXPECT_TRUE(requests().empty());
     EXPECT_TRUE(recorder.events.empty());
-    EXPECT_EQ(g_session.lastResponse[1], 0);
-}
-
-// A malformed repeat of the held Identifier is not answered either.
-TEST_F(EapLayerTest, MalformedRepeatIsNotResent) {
-    ASSERT_EQ(feed(identity_request(0x44)), 2);
-    EXPECT_EQ(feed({1, 0x44, 0, 4}), 15);
-    EXPECT_TRUE(response.empty());
 }
 
 TEST_F(EapLayerTest, NullArgumentsAreRefused) {
