@@ -24,8 +24,12 @@ constexpr unsigned AT_IDENTITY_HEADER_SIZE = 4;
 // no padding.
 constexpr uint8_t AT_IDENTITY_MAX_WORDS = (AT_IDENTITY_HEADER_SIZE + IDENTITY_MAX) / 4;
 
+// The realm field always ends in a NUL (EAP_Init), but the scan is bounded
+// all the same.
 size_t realm_length() {
-    return strnlen(reinterpret_cast<const char*>(g_session.realm), REALM_SIZE - 1);
+    size_t length = 0;
+    while (length < REALM_SIZE - 1 && g_session.realm[length] != 0) ++length;
+    return length;
 }
 
 // The user part length the host gave EAP_Init, held to what the store's
