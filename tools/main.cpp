@@ -96,17 +96,6 @@ int usage(const std::string& message) {
 bool parse_arguments(int argc, char** argv, Options& o, std::string& error) {
     std::vector<std::string> args(argv + 1, argv + argc);
     size_t i = 0;
-    if (i < args.size() && args[i] == "keystore") {
-        if (i + 1 >= args.size() || (args[i + 1] != "init" && args[i + 1] != "show")) {
-            error = "keystore needs 'init' or 'show'";
-            return false;
-        }
-        o.command = "keystore-" + args[i + 1];
-        i += 2;
-    } else if (i < args.size() && args[i] == "bench") {
-        o.command = "bench";
-        ++i;
-    }
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& into) {
@@ -117,7 +106,15 @@ bool parse_arguments(int argc, char** argv, Options& o, std::string& error) {
             into = args[++i];
             return true;
         };
-        if (a == "--help" || a == "-h") {
+        if (a == "keystore" && o.command.empty()) {
+            if (i + 1 >= args.size() || (args[i + 1] != "init" && args[i + 1] != "show")) {
+                error = "keystore needs 'init' or 'show'";
+                return false;
+            }
+            o.command = "keystore-" + args[++i];
+        } else if (a == "bench" && o.command.empty()) {
+            o.command = "bench";
+        } else if (a == "--help" || a == "-h") {
             o.command = "help";
             return true;
         } else if (a == "--scenario") {
