@@ -130,7 +130,12 @@ const StateCell kStateCells[] = {
     {5, kNotification, 15, 5, 0}, {5, kAka, 15, 5, 0},           {5, kOtherType, 15, 5, 0},
     {5, kResponse, 15, 5, 0},     {5, kUnknownCode, 15, 5, 0},
 };
-INSTANTIATE_TEST_SUITE_P(EveryCell, EapStateTableTest, ::testing::ValuesIn(kStateCells));
+std::string cell_name(const ::testing::TestParamInfo<StateCell>& info) {
+    static const char* const kinds[] = {"Success", "Failure",  "Identity", "Notification",
+                                        "Aka",     "OtherType", "Response", "UnknownCode"};
+    return "State" + std::to_string(info.param.state) + "_" + kinds[info.param.kind];
+}
+INSTANTIATE_TEST_SUITE_P(EveryCell, EapStateTableTest, ::testing::ValuesIn(kStateCells), cell_name);
 
 // ---------------------------------------------------------------------------
 // Retransmission.
