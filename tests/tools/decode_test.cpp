@@ -1,0 +1,70 @@
+// The readable decoder and the JSON writer on packets a hostile network
+// could send: every length field is checked before it is used.
+#include <gtest/gtest.h>
+
+#include "support/aka_server.h"
+#include "support/oracle.h"
+#include "tools/decode.h"
+#include "tools/eap_wire.h"
+#include "tools/json.h"
+
+using namespace tool;
+
+namespace {
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& l : lines) all += l + "\n";
+    return all;
+}
+
+TEST(Decode, EncryptedAttributesAreShownWithTheKey) {
+    Bytes key(16, 0x42), iv(16, 0x24);
+    Bytes plain = akasrv::pad_to_block(akasrv::identity_attr(AT_NEXT_PSEUDONYM, "G123"));
+    Bytes attrs = akasrv::attr16(AT_IV, iv);
+    Bytes encr = akasrv::attr(AT_ENCR_DATA, static_cast<uint8_t>(1 + plain.size() / 4),
+                              [&] {
+                                  Bytes v{0, 0};
+                                  Bytes c = oracle::aes_cbc_encrypt(key, iv, plain);
+                                  v.insert(v.end(), c.begin(), c.end());
+                                  return v;
+                              }());
+    attrs.insert(attrs.end(), encr.begin(), encr.end());
+    Bytes packet = akasrv::aka_request(7, AKA_CHALLENGE, attrs);
+
+    std::string withKey = joined(decode_packet(packet, key.data()));
+    EXPECT_EQ(withKey.rfind("EAP-Request/AKA-Challenge id=7 len=" + std::to_string(packet.size()), 0), 0u);
+    EXPECT_NE(withKey.find("AT_NEXT_PSEUDONYM    \"G123\""), std::string::npos) << withKey;
+    EXPECT_EQ(joined(decode_packet(packet, nullptr)).find("AT_NEXT_PSEUDONYM"), std::string::npos);
+}
+
+TEST(Decode, BadLengthsAreReportedNotFollowed) {
+    struct Case {
+        const char* name;
+        Bytes packet;
+        const char* shows;
+    };
+    const Case cases[] = {
+        {"shorter than a header", {1, 2, 0}, "malformed EAP packet"},
+        {"Length beyond the buffer", {1, 2, 0, 40, 23, 1, 0, 0}, "malformed EAP packet"},
+        {"AKA Length below 8", {1, 2, 0, 6, 23, 1}, "malformed EAP packet"},
+        {"attribute past the end", {1, 2, 0, 12, 23, 1, 0, 0, AT_RAND, 5, 0, 0}, "runs past the packet"},
+        {"attribute of Length 0", {1, 2, 0, 12, 23, 1, 0, 0, AT_MAC, 0, 0, 0}, "runs past the packet"},
+        {"identity longer than its attribute", {1, 2, 0, 12, 23, 5, 0, 0, AT_IDENTITY, 1, 0, 9}, "exceeds"},
+        {"RES longer than its attribute", {1, 2, 0, 12, 23, 1, 0, 0, AT_RES, 1, 1, 0}, "exceeds"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = joined(decode_packet(c.packet, nullptr));
+        EXPECT_NE(text.find(c.shows), std::string::npos) << text;
+    }
+}
+
+TEST(Json, StringsAreEscapedAndNested) {
+    JsonWriter w;
+    w.begin_object().field("text", std::string("a\"b\\c\n\x01\xff", 8)).field("n", int64_t{-3})
+        .begin_array("list").value("x").value("y").end_array().field("ok", true).end_object();
+    EXPECT_EQ(w.str(), "{\"text\":\"a\\\"b\\\\c\\n\\u0001\\u00ff\",\"n\":-3,\"list\":[\"x\",\"y\"],\"ok\":true}");
+}
+
+}  // namespace
