@@ -66,7 +66,7 @@ bool PutSQN() {
     seq_from_sqn(seq);
     msglog_hex("\tASEQ_ser: ", seq, SEQ_SIZE);
     const unsigned index = sqn_index();
-    msglog_line("\tMS index: %2d", index);
+    msglog_line("\tMS index: %2d", static_cast<int>(index));
 
     keystore_load_seqms();
     uint8_t seqMs[SEQ_SIZE];

@@ -24,9 +24,14 @@ Bytes checkcode_attr(int words, const Bytes& digest) {
 }  // namespace
 
 Bytes aka_request(uint8_t id, uint8_t subtype, const Bytes& attributes) {
-    const size_t length = 8 + attributes.size();
-    Bytes p = {1, id, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length), 23, subtype, 0, 0};
-    p.insert(p.end(), attributes.begin(), attributes.end());
+    Bytes p(8 + attributes.size(), 0);
+    p[0] = 1;
+    p[1] = id;
+    p[2] = static_cast<uint8_t>(p.size() >> 8);
+    p[3] = static_cast<uint8_t>(p.size());
+    p[4] = 23;
+    p[5] = subtype;
+    std::copy(attributes.begin(), attributes.end(), p.begin() + 8);
     return p;
 }
 
