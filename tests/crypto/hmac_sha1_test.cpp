@@ -3,7 +3,6 @@
 #include "eapaka/eapaka.h"
 #include "random_bytes.h"
 #include "support/oracle.h"
-#include "support/vector_file.h"
 
 namespace {
 
@@ -15,24 +14,6 @@ Bytes mac_into_guarded(const Bytes& key, const Bytes& data, int macLength) {
     hmac_sha1(key.data(), static_cast<int>(key.size()), data.data(),
               static_cast<int>(data.size()), out.data(), macLength);
     return out;
-}
-
-TEST(HmacSha1, PublishedVectors) {
-    const auto records = load_vectors("hmac_sha1.txt");
-    ASSERT_FALSE(records.empty());
-    for (const auto& r : records) {
-        const Bytes digest = r.bytes("DIGEST");
-        Bytes full = mac_into_guarded(r.bytes("KEY"), r.bytes("DATA"), 20);
-        full.resize(digest.size());
-        EXPECT_EQ(full, digest) << r.id;
-        if (r.has("DIGEST_96")) {
-            const Bytes truncated = r.bytes("DIGEST_96");
-            Bytes out = mac_into_guarded(r.bytes("KEY"), r.bytes("DATA"),
-                                         static_cast<int>(truncated.size()));
-            EXPECT_EQ(Bytes(out.begin(), out.begin() + truncated.size()), truncated) << r.id;
-            EXPECT_EQ(out[truncated.size()], kGuard) << r.id;
-        }
-    }
 }
 
 // Keys of every length 0..100 cross the 64-byte hashing threshold.

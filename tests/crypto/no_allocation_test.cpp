@@ -15,25 +15,21 @@
 
 namespace {
 std::atomic<long> g_allocations{0};
-
-void* counted_allocation(std::size_t size) {
+void* counted(std::size_t size) {
     ++g_allocations;
-    void* p = std::malloc(size == 0 ? 1 : size);
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* counted_or_throw(std::size_t size) {
+    void* p = counted(size);
     if (p == nullptr) throw std::bad_alloc();
     return p;
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return counted_allocation(size); }
-void* operator new[](std::size_t size) { return counted_allocation(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    ++g_allocations;
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    ++g_allocations;
-    return std::malloc(size == 0 ? 1 : size);
-}
+void* operator new(std::size_t size) { return counted_or_throw(size); }
+void* operator new[](std::size_t size) { return counted_or_throw(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted(size); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }

@@ -4,7 +4,6 @@
 #include "crypto/sha1.h"
 #include "random_bytes.h"
 #include "support/oracle.h"
-#include "support/vector_file.h"
 
 namespace {
 
@@ -26,23 +25,6 @@ protected:
     void TearDown() override { g_session.sha1RawMode = 0; }
 };
 
-TEST_F(Sha1Test, PublishedVectors) {
-    const auto records = load_vectors("sha1.txt");
-    ASSERT_FALSE(records.empty());
-    for (const auto& r : records) {
-        const std::string ascii = r.has("MSG_ASCII") ? r.text("MSG_ASCII") : "";
-        const Bytes piece = r.has("MSG_ASCII") ? Bytes(ascii.begin(), ascii.end()) : r.bytes("MSG");
-        Sha1Context ctx;
-        sha1_reset(&ctx);
-        for (long i = 0; i < r.number("REPEAT"); ++i)
-            ASSERT_EQ(sha1_input(&ctx, piece.data(), static_cast<unsigned>(piece.size())),
-                      SHA1_SUCCESS);
-        uint8_t digest[SHA1_DIGEST_SIZE];
-        ASSERT_EQ(sha1_result(&ctx, digest), SHA1_SUCCESS);
-        EXPECT_EQ(bytes_to_hex(digest, sizeof digest), bytes_to_hex(r.bytes("DIGEST"))) << r.id;
-    }
-}
-
 // Every length 0..200 (every padding boundary twice over) at several split
 // points, against OpenSSL.
 TEST_F(Sha1Test, MatchesOpenSslForAllLengthsAndSplits) {
@@ -55,16 +37,6 @@ TEST_F(Sha1Test, MatchesOpenSslForAllLengthsAndSplits) {
         for (size_t split : splits)
             ASSERT_EQ(sha1_split(data, split), expected) << "length " << length << " split " << split;
     }
-}
-
-TEST_F(Sha1Test, ByteAtATimeMatchesOneCall) {
-    const Bytes data = RandomBytes(7)(300);
-    Sha1Context ctx;
-    sha1_reset(&ctx);
-    for (uint8_t b : data) ASSERT_EQ(sha1_input(&ctx, &b, 1), SHA1_SUCCESS);
-    Bytes digest(SHA1_DIGEST_SIZE);
-    sha1_result(&ctx, digest.data());
-    EXPECT_EQ(digest, oracle::sha1(data));
 }
 
 TEST_F(Sha1Test, NullArgumentsAndZeroLengths) {
@@ -112,12 +84,12 @@ TEST_F(Sha1Test, LengthOverflowSpoilsTheContext) {
     struct Case {
         uint32_t high, low;
         unsigned length;
-        bool overflows;
+        int result;
     } cases[] = {
-        {0xFFFFFFFF, 0xFFFFFFF0, 1, false},  // 2^64 - 8 bits: still representable
-        {0xFFFFFFFF, 0xFFFFFFF8, 1, true},   // exactly 2^64 bits
-        {0xFFFFFFFF, 0xFFFFFF00, 64, true},
-        {0x00000000, 0xFFFFFFF8, 1, false},  // carry into the high word
+        {0xFFFFFFFF, 0xFFFFFFF0, 1, SHA1_SUCCESS},  // 2^64 - 8 bits still fit
+        {0xFFFFFFFF, 0xFFFFFFF8, 1, SHA1_NULL},     // exactly 2^64 bits
+        {0xFFFFFFFF, 0xFFFFFF00, 64, SHA1_NULL},
+        {0x00000000, 0xFFFFFFF8, 2, SHA1_SUCCESS},  // carry into the high word
     };
     const Bytes data(64, 0x61);
     for (const auto& c : cases) {
@@ -126,21 +98,13 @@ TEST_F(Sha1Test, LengthOverflowSpoilsTheContext) {
         ctx.lengthHigh = c.high;
         ctx.lengthLow = c.low;
         EXPECT_EQ(sha1_input(&ctx, data.data(), c.length), SHA1_SUCCESS);
-        uint8_t digest[SHA1_DIGEST_SIZE];
-        EXPECT_EQ(sha1_input(&ctx, data.data(), 0), SHA1_SUCCESS);
-        EXPECT_EQ(sha1_result(&ctx, digest), c.overflows ? SHA1_NULL : SHA1_SUCCESS)
-            << c.high << ":" << c.low << " + " << c.length;
-        if (!c.overflows && c.high == 0) {
-            EXPECT_EQ(ctx.lengthHigh, 0u);  // cleared by the result
+        if (c.result == SHA1_SUCCESS && c.high == 0) {
+            EXPECT_EQ(ctx.lengthHigh, 1u);
+            EXPECT_EQ(ctx.lengthLow, 8u);
         }
+        uint8_t digest[SHA1_DIGEST_SIZE];
+        EXPECT_EQ(sha1_result(&ctx, digest), c.result) << c.high << ":" << c.low << " + " << c.length;
     }
-    Sha1Context ctx;
-    sha1_reset(&ctx);
-    ctx.lengthHigh = 0;
-    ctx.lengthLow = 0xFFFFFFF8;
-    sha1_input(&ctx, data.data(), 2);
-    EXPECT_EQ(ctx.lengthHigh, 1u);
-    EXPECT_EQ(ctx.lengthLow, 8u);
 }
 
 // Raw finalisation: the pending bytes and zeros, one compression, no length.
