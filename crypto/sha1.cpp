@@ -16,6 +16,10 @@ constexpr uint32_t kInitialHash[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x1032
                                       0xC3D2E1F0};
 constexpr unsigned kLengthOffset = SHA1_BLOCK_SIZE - 8;  // where the bit count goes
 constexpr uint8_t kRawModeOn = 1;
+constexpr uint8_t kPadMarker = 0x80;  // the "1" bit that ends the message
+// Round constants of steps 0-19, 20-39, 40-59 and 60-79.
+constexpr uint32_t kChooseK = 0x5A827999, kParityK1 = 0x6ED9EBA1, kMajorityK = 0x8F1BBCDC,
+                   kParityK2 = 0xCA62C1D6;
 
 inline uint32_t f_choose(uint32_t b, uint32_t c, uint32_t d) { return (b & c) | (~b & d); }
 inline uint32_t f_parity(uint32_t b, uint32_t c, uint32_t d) { return b ^ c ^ d; }
@@ -43,6 +47,37 @@ inline uint32_t expand(uint32_t w[16], unsigned t) {
     SHA1_STEP(f, k, c, d, e, a, b, W(t + 3));   \
     SHA1_STEP(f, k, b, c, d, e, a, W(t + 4))
 
+// The FIPS 180-4 compression of one 64-byte block into h[0..4].
+void sha1_compress(uint32_t h[5], const uint8_t block[SHA1_BLOCK_SIZE]) {
+    uint32_t w[16];
+    for (unsigned i = 0; i < 16; ++i) w[i] = load_be32(block + 4 * i);
+    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
+
+#define W_LOADED(t) w[t]
+#define W_EXPANDED(t) expand(w, t)
+    SHA1_FIVE(f_choose, kChooseK, 0, W_LOADED);
+    SHA1_FIVE(f_choose, kChooseK, 5, W_LOADED);
+    SHA1_FIVE(f_choose, kChooseK, 10, W_LOADED);
+    SHA1_STEP(f_choose, kChooseK, a, b, c, d, e, w[15]);
+    SHA1_STEP(f_choose, kChooseK, e, a, b, c, d, expand(w, 16));
+    SHA1_STEP(f_choose, kChooseK, d, e, a, b, c, expand(w, 17));
+    SHA1_STEP(f_choose, kChooseK, c, d, e, a, b, expand(w, 18));
+    SHA1_STEP(f_choose, kChooseK, b, c, d, e, a, expand(w, 19));
+    for (unsigned t = 20; t < 40; t += 5) { SHA1_FIVE(f_parity, kParityK1, t, W_EXPANDED); }
+    for (unsigned t = 40; t < 60; t += 5) { SHA1_FIVE(f_majority, kMajorityK, t, W_EXPANDED); }
+    for (unsigned t = 60; t < 80; t += 5) { SHA1_FIVE(f_parity, kParityK2, t, W_EXPANDED); }
+#undef W_LOADED
+#undef W_EXPANDED
+#undef SHA1_FIVE
+#undef SHA1_STEP
+
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+    h[4] += e;
+}
+
 // Zero-fills the block from the block index up to `end`.
 void zero_fill(Sha1Context* context, unsigned end) {
     std::memset(context->block + context->blockIndex, 0, end - context->blockIndex);
@@ -52,7 +87,7 @@ void zero_fill(Sha1Context* context, unsigned end) {
 // FIPS 180-4 section 5.1.1: 0x80, zeros, then the 64-bit bit count.
 void sha1_pad_standard(Sha1Context* context) {
     const bool lengthFits = context->blockIndex < static_cast<int32_t>(kLengthOffset);
-    context->block[context->blockIndex++] = 0x80;
+    context->block[context->blockIndex++] = kPadMarker;
     if (!lengthFits) {
         zero_fill(context, SHA1_BLOCK_SIZE);
         sha1_process_block(context);
@@ -67,35 +102,6 @@ void sha1_pad_standard(Sha1Context* context) {
 void sha1_pad_raw(Sha1Context* context) {
     zero_fill(context, SHA1_BLOCK_SIZE);
     sha1_process_block(context);
-}
-
-// The FIPS 180-4 compression of one 64-byte block into h[0..4].
-void sha1_compress(uint32_t h[5], const uint8_t block[SHA1_BLOCK_SIZE]) {
-    uint32_t w[16];
-    for (unsigned i = 0; i < 16; ++i) w[i] = load_be32(block + 4 * i);
-    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-
-#define W_LOADED(t) w[t]
-#define W_EXPANDED(t) expand(w, t)
-    SHA1_FIVE(f_choose, 0x5A827999, 0, W_LOADED);
-    SHA1_FIVE(f_choose, 0x5A827999, 5, W_LOADED);
-    SHA1_FIVE(f_choose, 0x5A827999, 10, W_LOADED);
-    SHA1_STEP(f_choose, 0x5A827999, a, b, c, d, e, w[15]);
-    SHA1_STEP(f_choose, 0x5A827999, e, a, b, c, d, expand(w, 16));
-    SHA1_STEP(f_choose, 0x5A827999, d, e, a, b, c, expand(w, 17));
-    SHA1_STEP(f_choose, 0x5A827999, c, d, e, a, b, expand(w, 18));
-    SHA1_STEP(f_choose, 0x5A827999, b, c, d, e, a, expand(w, 19));
-    for (unsigned t = 20; t < 40; t += 5) { SHA1_FIVE(f_parity, 0x6ED9EBA1, t, W_EXPANDED); }
-    for (unsigned t = 40; t < 60; t += 5) { SHA1_FIVE(f_majority, 0x8F1BBCDC, t, W_EXPANDED); }
-    for (unsigned t = 60; t < 80; t += 5) { SHA1_FIVE(f_parity, 0xCA62C1D6, t, W_EXPANDED); }
-#undef W_LOADED
-#undef W_EXPANDED
-
-    h[0] += a;
-    h[1] += b;
-    h[2] += c;
-    h[3] += d;
-    h[4] += e;
 }
 
 }  // namespace
