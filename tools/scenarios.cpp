@@ -197,26 +197,30 @@ ScenarioResult notify_failure(ScenarioEnv& env) {
     return pass("notification " + std::to_string(plan.failureCode) + " reported to the host, EAP-Failure accepted");
 }
 
+// A challenge the peer must refuse: it reports `event` to the host, answers
+// with `subtype` and accepts the EAP-Failure that follows.
+ScenarioResult refused_challenge(ScenarioEnv& env, const ServerPlan& plan, const char* description,
+                                 uintptr_t event, uint8_t subtype, const std::string& what) {
+    env.report.conversation_begin(1, description);
+    Conversation c = converse(env, plan);
+    if (!has_event(env.host, EAPAKA_EVENT_STATUS, event)) return failure("peer did not report " + what);
+    if (!sent_subtype(c, subtype)) return failure(std::string("peer did not send ") + aka_subtype_name(subtype));
+    if (c.result != EAPAKA_RESULT_FAILURE) return failure("peer ended with " + peer_outcome(c));
+    return pass(what + " refused with " + aka_subtype_name(subtype) + ", EAP-Failure accepted");
+}
+
 ScenarioResult bad_autn(ScenarioEnv& env) {
     ServerPlan plan;
     plan.corruptAutn = true;
-    env.report.conversation_begin(1, "AKA-Challenge whose AUTN carries a wrong MAC-A");
-    Conversation c = converse(env, plan);
-    if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_INVALID_AUTN)) return failure("peer did not report the AUTN");
-    if (!sent_subtype(c, AKA_AUTHENTICATION_REJECT)) return failure("peer did not send AKA-Authentication-Reject");
-    if (c.result != EAPAKA_RESULT_FAILURE) return failure("peer ended with " + peer_outcome(c));
-    return pass("AUTN refused with AKA-Authentication-Reject, EAP-Failure accepted");
+    return refused_challenge(env, plan, "AKA-Challenge whose AUTN carries a wrong MAC-A",
+                             EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT, "AUTN");
 }
 
 ScenarioResult bad_mac(ScenarioEnv& env) {
     ServerPlan plan;
     plan.corruptMac = true;
-    env.report.conversation_begin(1, "AKA-Challenge with a wrong AT_MAC");
-    Conversation c = converse(env, plan);
-    if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_INVALID_MAC)) return failure("peer did not report AT_MAC");
-    if (!sent_subtype(c, AKA_CLIENT_ERROR)) return failure("peer did not send AKA-Client-Error");
-    if (c.result != EAPAKA_RESULT_FAILURE) return failure("peer ended with " + peer_outcome(c));
-    return pass("AT_MAC refused with AKA-Client-Error, EAP-Failure accepted");
+    return refused_challenge(env, plan, "AKA-Challenge with a wrong AT_MAC", EAPAKA_FAIL_INVALID_MAC,
+                             AKA_CLIENT_ERROR, "AT_MAC");
 }
 
 ScenarioResult timeout(ScenarioEnv& env) {
