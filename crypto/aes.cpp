@@ -73,6 +73,21 @@ inline void inner_rounds(uint32_t s[4], uint32_t t[4], const uint32_t* rk, uint3
     }
 }
 
+// A whole block in either direction: the first AddRoundKey, the inner
+// rounds, and the final round whose S-box table and row shifts are given.
+template <void (*Round)(const uint32_t*, uint32_t*, const uint32_t*)>
+inline void run_rounds(const uint32_t* rk, uint32_t rounds, const uint32_t* lastTable,
+                       unsigned shift1, unsigned shift3, const uint8_t* input, uint8_t* output) {
+    if (!usable_round_count(rounds)) {
+        for (unsigned i = 0; i < kBlockBytes; ++i) output[i] = 0;
+        return;
+    }
+    uint32_t s[4], t[4];
+    for (unsigned c = 0; c < 4; ++c) s[c] = load_be32(input + 4 * c) ^ rk[c];
+    inner_rounds<Round>(s, t, rk, rounds);
+    last_round(t, output, rk + 4 * rounds, lastTable, shift1, shift3);
+}
+
 // Applies InvMixColumns to one schedule word; the tables fold in the
 // inverse S-box, so the S-box is applied first to cancel it.
 uint32_t inv_mix_column(uint32_t w) {
@@ -153,30 +168,14 @@ void AesCipher::setKey(const uint8_t* key, unsigned keyLength, unsigned directio
 // Encrypts one 16-byte block with the loaded key; input may equal output.
 // Without a usable key the output is 16 zero bytes.
 void AesCipher::encryptBlock(const uint8_t input[16], uint8_t output[16]) const {
-    if (!usable_round_count(roundCount)) {
-        for (unsigned i = 0; i < kBlockBytes; ++i) output[i] = 0;
-        return;
-    }
-    const uint32_t* rk = encryptSchedule;
-    uint32_t s[4], t[4];
-    for (unsigned c = 0; c < 4; ++c) s[c] = load_be32(input + 4 * c) ^ rk[c];
-    inner_rounds<encrypt_round>(s, t, rk, roundCount);
-    last_round(t, output, rk + 4 * roundCount, T.encLast, 1, 3);
+    run_rounds<encrypt_round>(encryptSchedule, roundCount, T.encLast, 1, 3, input, output);
 }
 
 // Decrypts one 16-byte block with the decryption schedule (set up by
 // setKey with direction 2 or 3); input may equal output. Without a usable
 // key the output is 16 zero bytes.
 void AesCipher::decryptBlock(const uint8_t input[16], uint8_t output[16]) const {
-    if (!usable_round_count(roundCount)) {
-        for (unsigned i = 0; i < kBlockBytes; ++i) output[i] = 0;
-        return;
-    }
-    const uint32_t* rk = decryptSchedule;
-    uint32_t s[4], t[4];
-    for (unsigned c = 0; c < 4; ++c) s[c] = load_be32(input + 4 * c) ^ rk[c];
-    inner_rounds<decrypt_round>(s, t, rk, roundCount);
-    last_round(t, output, rk + 4 * roundCount, T.decLast, 3, 1);
+    run_rounds<decrypt_round>(decryptSchedule, roundCount, T.decLast, 3, 1, input, output);
 }
 
 // Wipes the key material: the process-wide instance is destroyed at unload.
