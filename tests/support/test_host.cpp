@@ -12,6 +12,15 @@
 #include "api/session.h"
 #include "platform/platform.h"
 
+#if defined(_WIN32)
+#include <direct.h>
+#include <io.h>
+// The Windows C run-time has no mkdtemp: a unique name, then the directory.
+static char* mkdtemp(char* pattern) {
+    return _mktemp(pattern) != nullptr && _mkdir(pattern) == 0 ? pattern : nullptr;
+}
+#endif
+
 Bytes hex_to_bytes(const std::string& hex) {
     Bytes out;
     int high = -1;
@@ -184,7 +193,21 @@ std::string TraceFile::contents() const {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
+#if defined(_WIN32)
+    // The trace is written in text mode: each "\n" is stored as CR LF, and
+    // the expected traces are written with "\n". A bare LF means the file
+    // was not written in text mode, which must show as a mismatch.
+    const std::string raw = ss.str();
+    std::string text;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) return "<bare LF in trace>" + raw;
+        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+        text += raw[i];
+    }
+    return text;
+#else
     return ss.str();
+#endif
 }
 
 bool TraceFile::exists() const { return access(path.c_str(), F_OK) == 0; }
