@@ -134,27 +134,38 @@ void hmac_packet_openssl_sha(benchmark::State& state) {
     }
 }
 
-// ---- AES-128, one block with a loaded key
+// ---- AES-128, one block with a loaded key, either direction
 
+template <bool Encrypt>
 void aes_block_eapaka(benchmark::State& state) {
     AesCipher aes;
     aes.setKey(kKey, 16, 3);
     uint8_t block[16];
     std::memcpy(block, g_data, 16);
     for (auto _ : state) {
-        aes.encryptBlock(block, block);
+        if (Encrypt)
+            aes.encryptBlock(block, block);
+        else
+            aes.decryptBlock(block, block);
         benchmark::DoNotOptimize(block);
     }
     state.SetBytesProcessed(state.iterations() * 16);
 }
 
+template <bool Encrypt>
 void aes_block_openssl(benchmark::State& state) {
     AES_KEY key;
-    AES_set_encrypt_key(kKey, 128, &key);
+    if (Encrypt)
+        AES_set_encrypt_key(kKey, 128, &key);
+    else
+        AES_set_decrypt_key(kKey, 128, &key);
     uint8_t block[16];
     std::memcpy(block, g_data, 16);
     for (auto _ : state) {
-        AES_encrypt(block, block, &key);
+        if (Encrypt)
+            AES_encrypt(block, block, &key);
+        else
+            AES_decrypt(block, block, &key);
         benchmark::DoNotOptimize(block);
     }
     state.SetBytesProcessed(state.iterations() * 16);
@@ -175,74 +186,35 @@ void aes_block_openssl_evp(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * 16);
 }
 
-void aes_decrypt_block_eapaka(benchmark::State& state) {
-    AesCipher aes;
-    aes.setKey(kKey, 16, 3);
-    uint8_t block[16];
-    std::memcpy(block, g_data, 16);
-    for (auto _ : state) {
-        aes.decryptBlock(block, block);
-        benchmark::DoNotOptimize(block);
-    }
-    state.SetBytesProcessed(state.iterations() * 16);
-}
-
-void aes_decrypt_block_openssl(benchmark::State& state) {
-    AES_KEY key;
-    AES_set_decrypt_key(kKey, 128, &key);
-    uint8_t block[16];
-    std::memcpy(block, g_data, 16);
-    for (auto _ : state) {
-        AES_decrypt(block, block, &key);
-        benchmark::DoNotOptimize(block);
-    }
-    state.SetBytesProcessed(state.iterations() * 16);
-}
-
 // ---- AES-128-CBC of 64 bytes, key set up on every call as AT_ENCR_DATA
 // processing does
 
-void cbc64_encrypt_eapaka(benchmark::State& state) {
+template <bool Encrypt>
+void cbc64_eapaka(benchmark::State& state) {
     uint8_t iv[16] = {}, buf[kCbcBytes];
     std::memcpy(buf, g_data, sizeof buf);
     for (auto _ : state) {
-        aes_cbc_encrypt(kKey, iv, buf, sizeof buf);
+        if (Encrypt)
+            aes_cbc_encrypt(kKey, iv, buf, sizeof buf);
+        else
+            aes_cbc_decrypt(kKey, iv, buf, sizeof buf);
         benchmark::DoNotOptimize(buf);
     }
     state.SetBytesProcessed(state.iterations() * kCbcBytes);
 }
 
-void cbc64_encrypt_openssl(benchmark::State& state) {
+template <bool Encrypt>
+void cbc64_openssl(benchmark::State& state) {
     uint8_t buf[kCbcBytes];
     std::memcpy(buf, g_data, sizeof buf);
     for (auto _ : state) {
         AES_KEY key;
         uint8_t iv[16] = {};
-        AES_set_encrypt_key(kKey, 128, &key);
-        AES_cbc_encrypt(buf, buf, sizeof buf, &key, iv, AES_ENCRYPT);
-        benchmark::DoNotOptimize(buf);
-    }
-    state.SetBytesProcessed(state.iterations() * kCbcBytes);
-}
-
-void cbc64_decrypt_eapaka(benchmark::State& state) {
-    uint8_t iv[16] = {}, buf[kCbcBytes];
-    std::memcpy(buf, g_data, sizeof buf);
-    for (auto _ : state) {
-        aes_cbc_decrypt(kKey, iv, buf, sizeof buf);
-        benchmark::DoNotOptimize(buf);
-    }
-    state.SetBytesProcessed(state.iterations() * kCbcBytes);
-}
-
-void cbc64_decrypt_openssl(benchmark::State& state) {
-    uint8_t buf[kCbcBytes];
-    std::memcpy(buf, g_data, sizeof buf);
-    for (auto _ : state) {
-        AES_KEY key;
-        uint8_t iv[16] = {};
-        AES_set_decrypt_key(kKey, 128, &key);
-        AES_cbc_encrypt(buf, buf, sizeof buf, &key, iv, AES_DECRYPT);
+        if (Encrypt)
+            AES_set_encrypt_key(kKey, 128, &key);
+        else
+            AES_set_decrypt_key(kKey, 128, &key);
+        AES_cbc_encrypt(buf, buf, sizeof buf, &key, iv, Encrypt ? AES_ENCRYPT : AES_DECRYPT);
         benchmark::DoNotOptimize(buf);
     }
     state.SetBytesProcessed(state.iterations() * kCbcBytes);
@@ -406,15 +378,15 @@ int main(int argc, char** argv) {
         {"hmac_sha1_100/eapaka", hmac_packet_eapaka},
         {"hmac_sha1_100/openssl", hmac_packet_openssl},
         {"hmac_sha1_100/openssl_sha1", hmac_packet_openssl_sha},
-        {"aes128_block/eapaka", aes_block_eapaka},
-        {"aes128_block/openssl", aes_block_openssl},
+        {"aes128_block/eapaka", aes_block_eapaka<true>},
+        {"aes128_block/openssl", aes_block_openssl<true>},
         {"aes128_block/openssl_evp", aes_block_openssl_evp},
-        {"aes128_decrypt/eapaka", aes_decrypt_block_eapaka},
-        {"aes128_decrypt/openssl", aes_decrypt_block_openssl},
-        {"cbc64_encrypt/eapaka", cbc64_encrypt_eapaka},
-        {"cbc64_encrypt/openssl", cbc64_encrypt_openssl},
-        {"cbc64_decrypt/eapaka", cbc64_decrypt_eapaka},
-        {"cbc64_decrypt/openssl", cbc64_decrypt_openssl},
+        {"aes128_decrypt/eapaka", aes_block_eapaka<false>},
+        {"aes128_decrypt/openssl", aes_block_openssl<false>},
+        {"cbc64_encrypt/eapaka", cbc64_eapaka<true>},
+        {"cbc64_encrypt/openssl", cbc64_openssl<true>},
+        {"cbc64_decrypt/eapaka", cbc64_eapaka<false>},
+        {"cbc64_decrypt/openssl", cbc64_openssl<false>},
         {"prf160/eapaka", prf160_eapaka},
         {"prf160/openssl", prf160_openssl},
         {"milenage_f2345_f1/eapaka", milenage_eapaka},
