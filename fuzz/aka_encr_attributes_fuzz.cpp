@@ -1,0 +1,21 @@
+// The parser of decrypted AT_ENCR_DATA contents alone: the input is the
+// plaintext (at most 255 bytes, the reach of its length argument).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "aka/aka.h"
+#include "api/session.h"
+#include "fuzz/fuzz_host.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > UINT8_MAX) return 0;
+    fuzz_host_start();
+    std::vector<uint8_t> plaintext(data, data + size);
+    aka_parse_encr_attributes(plaintext.data(), static_cast<uint8_t>(size));
+    const AkaSession& s = g_session;
+    if (s.reauthIdLength > sizeof s.reauthId && s.reauthIdPresent) std::abort();
+    if (s.nextPseudonymLength > sizeof s.nextPseudonym && s.nextPseudonymPresent) std::abort();
+    return 0;
+}

@@ -1,0 +1,143 @@
+// Seed corpora from a capture of the simulated network: every request the
+// network sent in one scenario becomes
+//   eap_conversation/NAME           the requests in order, as one input
+//   aka_attributes/NAME-N           the attribute part of each parsed request
+//   aka_encr_attributes/NAME-N      the decrypted AT_ENCR_DATA of each request
+// The plaintexts come from replaying the requests through the library with
+// the fuzz targets' subscriber, which is also how the seeds are checked:
+// the replay prints each EAP_layer result, so a capture that no longer
+// authenticates (an AKA-Challenge not answered with 17) shows at once.
+//
+// usage: fuzz_corpus_gen CORPUS_DIR NAME CAPTURE.pcap [--timer]
+//   --timer appends a response-timer expiry to the conversation input.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "api/session.h"
+#include "fuzz/fuzz_host.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr size_t PCAP_GLOBAL_HEADER = 24;
+constexpr size_t PCAP_RECORD_HEADER = 16;
+constexpr size_t ETHERNET_HEADER = 14;
+constexpr size_t EAPOL_HEADER = 4;
+constexpr size_t SOURCE_MAC_LAST = 11;          // last byte of the source address
+constexpr uint8_t AUTHENTICATOR_MAC_LAST = 0x01;  // the tool's authenticator address
+constexpr uint8_t EAP_REQUEST = 1;
+constexpr uint8_t EAP_TYPE_AKA = 23;
+constexpr size_t AKA_ATTRIBUTES = 8;
+constexpr uint8_t AT_ENCR_DATA_TYPE = 130;
+
+uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+
+bool read_file(const char* path, Bytes& out) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    uint8_t chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + n);
+    std::fclose(f);
+    return true;
+}
+
+bool write_file(const std::string& path, const Bytes& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+// The EAP packets the authenticator sent, in capture order.
+bool network_packets(const Bytes& capture, std::vector<Bytes>& packets) {
+    if (capture.size() < PCAP_GLOBAL_HEADER || le32(capture.data()) != 0xA1B2C3D4) return false;
+    size_t at = PCAP_GLOBAL_HEADER;
+    while (capture.size() - at >= PCAP_RECORD_HEADER) {
+        const size_t length = le32(&capture[at + 8]);
+        at += PCAP_RECORD_HEADER;
+        if (length > capture.size() - at) return false;
+        const uint8_t* frame = &capture[at];
+        if (length > ETHERNET_HEADER + EAPOL_HEADER && frame[SOURCE_MAC_LAST] == AUTHENTICATOR_MAC_LAST)
+            packets.emplace_back(frame + ETHERNET_HEADER + EAPOL_HEADER, frame + length);
+        at += length;
+    }
+    return at == capture.size();
+}
+
+bool is_aka_request(const Bytes& p) {
+    return p.size() >= AKA_ATTRIBUTES && p[0] == EAP_REQUEST && p[4] == EAP_TYPE_AKA;
+}
+
+// The ciphertext of the request's AT_ENCR_DATA, empty when it has none.
+Bytes encr_ciphertext(const Bytes& p) {
+    if (!is_aka_request(p)) return {};
+    size_t at = AKA_ATTRIBUTES;
+    while (p.size() - at >= 4 && p[at + 1] != 0) {
+        const size_t size = size_t{p[at + 1]} * 4;
+        if (size > p.size() - at) break;
+        if (p[at] == AT_ENCR_DATA_TYPE) return Bytes(p.begin() + at + 4, p.begin() + at + size);
+        at += size;
+    }
+    return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4 || argc > 5 || (argc == 5 && std::strcmp(argv[4], "--timer") != 0)) {
+        std::fprintf(stderr, "usage: fuzz_corpus_gen CORPUS_DIR NAME CAPTURE.pcap [--timer]\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    const std::string name = argv[2];
+    Bytes capture;
+    std::vector<Bytes> packets;
+    if (!read_file(argv[3], capture) || !network_packets(capture, packets) || packets.empty()) {
+        std::fprintf(stderr, "%s: not a capture of the tool's network\n", argv[3]);
+        return 1;
+    }
+
+    Bytes conversation;
+    for (const Bytes& p : packets) {
+        conversation.push_back(static_cast<uint8_t>(p.size() >> 8));
+        conversation.push_back(static_cast<uint8_t>(p.size()));
+        conversation.insert(conversation.end(), p.begin(), p.end());
+    }
+    if (argc == 5) {
+        conversation.push_back(FUZZ_RECORD_TIMER >> 8);
+        conversation.push_back(FUZZ_RECORD_TIMER & 0xFF);
+    }
+    bool ok = write_file(dir + "/eap_conversation/" + name, conversation);
+
+    fuzz_host_start();
+    std::printf("%s:", name.c_str());
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const Bytes& p = packets[i];
+        const Bytes ciphertext = encr_ciphertext(p);
+        const int result = fuzz_host_feed(p.data(), p.size());
+        if (is_aka_request(p)) {
+            std::printf(" aka/%u->%d", p[5], result);
+            if (p.size() > AKA_ATTRIBUTES)
+                ok &= write_file(dir + "/aka_attributes/" + name + "-" + std::to_string(i),
+                                 Bytes(p.begin() + AKA_ATTRIBUTES, p.end()));
+            // The library decrypts in place: a changed field is the plaintext.
+            const size_t n = ciphertext.size();
+            if (n != 0 && n <= sizeof g_session.atEncrData &&
+                std::memcmp(g_session.atEncrData, ciphertext.data(), n) != 0)
+                ok &= write_file(dir + "/aka_encr_attributes/" + name + "-" + std::to_string(i),
+                                 Bytes(g_session.atEncrData, g_session.atEncrData + n));
+        } else {
+            std::printf(" eap/%u->%d", p[0], result);
+        }
+    }
+    if (argc == 5) {
+        fuzz_host_timer_expiry();
+        std::printf(" timer");
+    }
+    std::printf("\n");
+    return ok ? 0 : 1;
+}

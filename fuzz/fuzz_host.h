@@ -1,0 +1,57 @@
+// The host side shared by the fuzz targets and the corpus generator: one
+// fixed subscriber behind the key-store callback, a fake clock for the
+// response timer, and the record format of a conversation input.
+//
+// Conversation input: a sequence of records, each a 2-byte big-endian
+// length followed by that many bytes of one EAP packet (wire order). Two
+// lengths are actions instead of packets:
+//   0xFFFF  the response timer's 10 seconds pass (the timer fires if armed)
+//   0xFFFE  EAP_Init starts a new conversation
+// A final record shorter than its length takes what is left.
+#ifndef EAPAKA_FUZZ_FUZZ_HOST_H
+#define EAPAKA_FUZZ_FUZZ_HOST_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "eapaka/eapaka.h"
+
+constexpr uint16_t FUZZ_RECORD_TIMER = 0xFFFF;
+constexpr uint16_t FUZZ_RECORD_INIT = 0xFFFE;
+constexpr size_t FUZZ_RECORD_HEADER = 2;
+
+// The subscriber the simulated network provisions by default (TS 35.208
+// test set 1 as the main key set, set 3 as the alternate one, standard
+// Milenage, identity "0001010123456789"), so that the network's captured
+// requests authenticate when replayed. Its realm and permanent-identity
+// length are the tool's defaults.
+extern const char FUZZ_REALM[];
+constexpr int FUZZ_PERMANENT_ID_LENGTH = 16;
+
+// What the host saw in the last call, for the generator's report.
+struct FuzzHostLog {
+    unsigned events;
+    unsigned keyRequests;
+};
+extern FuzzHostLog g_fuzz_log;
+
+// Puts the library back to its load state, refills the key store with the
+// fixed subscriber (fresh SQN array), switches the trace off, installs the
+// fake clock and the callbacks, and calls EAP_Init.
+void fuzz_host_start();
+
+// Hands one packet to EAP_layer the way a host honouring the library's
+// contract does: the buffer holds at least the 4-byte header and at least
+// what the packet's Length field claims (zero-filled past the given bytes),
+// and not one byte more, so any read past the claimed Length is caught.
+// Checks what comes back (result code, response size and Length) and aborts
+// on anything the library promises never to do. Returns the result.
+int fuzz_host_feed(const uint8_t* packet, size_t size);
+
+// Lets the response timer's period pass and runs the due timers.
+void fuzz_host_timer_expiry();
+
+// Runs one conversation input (record format above) from a fresh start.
+void fuzz_host_run_conversation(const uint8_t* data, size_t size);
+
+#endif
