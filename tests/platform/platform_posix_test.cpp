@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "api/session.h"
 #include "platform/platform.h"
 #include "support/test_host.h"
 
@@ -74,4 +75,36 @@ TEST(PlatformTraceTest, RefusesUnsafeFiles) {
 
     EXPECT_EQ(platform_open_trace(), nullptr) << "absent";
     EXPECT_FALSE(trace.exists()) << "never created";
+}
+
+// Something other than a regular file under the trace's name (a FIFO that
+// would block a writer, a directory) is refused like an absent file.
+TEST(PlatformTraceTest, RefusesNonRegularFiles) {
+    TraceFile trace(false);
+    ASSERT_EQ(mkfifo(trace.path.c_str(), 0600), 0);
+    EXPECT_EQ(platform_open_trace(), nullptr) << "FIFO";
+    std::remove(trace.path.c_str());
+
+    ASSERT_EQ(mkdir(trace.path.c_str(), 0700), 0);
+    EXPECT_EQ(platform_open_trace(), nullptr) << "directory";
+    rmdir(trace.path.c_str());
+}
+
+// A refused file receives nothing: the library's messages are dropped as
+// if the trace were switched off.
+TEST(PlatformTraceTest, RefusedFileIsLeftUntouched) {
+    aka_session_reset();
+    TraceFile trace;
+    chmod(trace.path.c_str(), 0666);
+    EXPECT_EQ(platform_open_trace(), nullptr);
+    unsigned char out[256];
+    unsigned short outLen = 0;
+    unsigned char identityRequest[] = {1, 7, 0, 5, 1};
+    EXPECT_EQ(EAP_layer(identityRequest, out, &outLen), EAPAKA_RESULT_RESPONSE);
+    EXPECT_EQ(trace.contents(), "");
+    chmod(trace.path.c_str(), 0600);
+    unsigned char sameRequest[] = {1, 7, 0, 5, 1};
+    EXPECT_EQ(EAP_layer(sameRequest, out, &outLen), EAPAKA_RESULT_RESPONSE);
+    EXPECT_NE(trace.contents(), "") << "the same exchange is traced once the file is safe";
+    aka_session_reset();
 }
