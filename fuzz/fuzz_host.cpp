@@ -185,9 +185,11 @@ void fuzz_host_run_conversation(const uint8_t* data, size_t size) {
         if (length == FUZZ_RECORD_TIMER) {
             fuzz_host_timer_expiry();
         } else if (length == FUZZ_RECORD_INIT) {
+            const int permanentIdLength = at < size ? static_cast<int8_t>(data[at++]) : 0;
             EAP_Init(event_callback, nullptr,
-                     reinterpret_cast<unsigned char*>(const_cast<char*>(FUZZ_REALM)),
-                     FUZZ_PERMANENT_ID_LENGTH);
+                     reinterpret_cast<unsigned char*>(const_cast<char*>(FUZZ_REALM)), permanentIdLength);
+        } else if (length == FUZZ_RECORD_NO_KEY_STORE) {
+            RegisterAuthKeyCallBack(nullptr, nullptr);
         } else {
             const size_t take = length < size - at ? length : size - at;
             fuzz_host_feed(data + at, take);
