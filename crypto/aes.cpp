@@ -179,8 +179,10 @@ void AesCipher::decryptBlock(const uint8_t input[16], uint8_t output[16]) const 
 }
 
 // Wipes the key material: the process-wide instance is destroyed at unload.
+// Every store goes through a volatile pointer: plain stores to an object
+// whose lifetime is ending are dead to the optimiser and would be dropped.
 AesCipher::~AesCipher() {
-    roundCount = 0;
+    wipe_words(&roundCount, 1);
     wipe_words(encryptSchedule, sizeof encryptSchedule / sizeof encryptSchedule[0]);
     wipe_words(decryptSchedule, sizeof decryptSchedule / sizeof decryptSchedule[0]);
 }
