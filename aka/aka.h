@@ -9,6 +9,7 @@
 #ifndef EAPAKA_AKA_AKA_H
 #define EAPAKA_AKA_AKA_H
 
+#include <cstddef>
 #include <cstdint>
 
 // Method results handed to the EAP layer.
@@ -69,6 +70,7 @@ constexpr unsigned AT_VALUE16_SIZE = 20;
 constexpr unsigned AT_MAC_SIZE = 20;
 constexpr unsigned AT_MAC_VALUE_SIZE = 16;
 constexpr unsigned AT_CHECKCODE_DIGEST_WORDS = 6; // a 20-byte SHA-1 digest
+constexpr uint8_t AT_CHECKCODE_EMPTY_WORDS = 1;
 constexpr uint16_t AKA_NOTIFICATION_SUCCESS = 0x8000;
 constexpr uint16_t AKA_NOTIFICATION_P_BIT = 0x4000;
 
@@ -80,6 +82,12 @@ enum : uint32_t {
     AKA_COMPAT_SKIP_UNKNOWN_SKIPPABLE = 0x1,
     AKA_COMPAT_RFC_CHECKCODE = 0x2
 };
+
+// --- attributes.cpp ---
+// Bytes occupied by an attribute of a type this peer does not know, when the
+// host has opted in to skipping them (RFC 4187 8.1: types 128..255 may be
+// ignored) and the attribute fits in `remaining`; 0 otherwise (malformed).
+size_t aka_skippable_attribute_size(const uint8_t* attr, size_t remaining);
 
 // --- byte helpers (challenge.cpp) ---
 // EAP Length of a packet whose Length field the EAP layer has turned into

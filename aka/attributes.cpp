@@ -79,9 +79,9 @@ size_t take_attribute(const uint8_t* attr, size_t remaining) {
         ++a.atResultIndCount;
         return AT_HEADER_SIZE;
     default:
-        // Non-skippable and skippable types alike (RFC 4187 8.1): this peer
-        // understands no attribute outside the table.
-        return 0;
+        // Non-skippable and skippable types alike (RFC 4187 8.1): by default
+        // this peer understands no attribute outside the table.
+        return aka_skippable_attribute_size(attr, remaining);
     }
 }
 
@@ -95,7 +95,23 @@ bool has_duplicate(const AkaAttributes& a) {
     return false;
 }
 
+// Types of the skippable range that this peer knows, in the request or
+// inside AT_ENCR_DATA: one of them in the wrong place is an error, not an
+// unknown attribute.
+constexpr uint8_t KNOWN_SKIPPABLE[] = {AT_IV, AT_ENCR_DATA, AT_NEXT_PSEUDONYM, AT_NEXT_REAUTH_ID,
+                                       AT_CHECKCODE, AT_RESULT_IND};
+constexpr uint8_t SKIPPABLE_FIRST = 128;
+
 }  // namespace
+
+size_t aka_skippable_attribute_size(const uint8_t* attr, size_t remaining) {
+    if ((g_session.compatibilityFlags & AKA_COMPAT_SKIP_UNKNOWN_SKIPPABLE) == 0) return 0;
+    if (remaining < AT_HEADER_SIZE || attr[0] < SKIPPABLE_FIRST) return 0;
+    for (uint8_t known : KNOWN_SKIPPABLE)
+        if (attr[0] == known) return 0;
+    const size_t size = size_t{attr[1]} * AKA_WORD;
+    return size != 0 && size <= remaining ? size : 0;
+}
 
 bool aka_parse_attributes(const uint8_t* attributes, uint16_t eapLength) {
     reset_counts(g_session);

@@ -191,7 +191,15 @@ unsigned aka_write_echoed_attributes(uint8_t* out) {
         std::memcpy(out + n, resultInd, sizeof resultInd);
         n += sizeof resultInd;
     }
-    if (s.atCheckcodeCount == 1) {
+    const bool emptyCheckcode = (s.compatibilityFlags & AKA_COMPAT_RFC_CHECKCODE) != 0 &&
+                                s.identityMessageRecordLength == 0;
+    if (s.atCheckcodeCount == 1 && emptyCheckcode) {
+        // RFC 4187 10.13: without an AKA-Identity round in this exchange the
+        // AT_CHECKCODE is empty. By default a digest is always sent.
+        const uint8_t empty[] = {AT_CHECKCODE, AT_CHECKCODE_EMPTY_WORDS, 0, 0};
+        std::memcpy(out + n, empty, sizeof empty);
+        n += sizeof empty;
+    } else if (s.atCheckcodeCount == 1) {
         const uint8_t header[] = {AT_CHECKCODE, AT_CHECKCODE_DIGEST_WORDS, 0, 0};
         std::memcpy(out + n, header, sizeof header);
         std::memcpy(out + n + sizeof header, s.checkcodeDigest, sizeof s.checkcodeDigest);

@@ -87,7 +87,7 @@ Taken take_encr_attribute(const uint8_t* attr, size_t remaining, int counts[COUN
         ++counts[REAUTH_ID];
         return {size, false};
     default:
-        return MALFORMED;
+        return {aka_skippable_attribute_size(attr, remaining), false};
     }
 }
 

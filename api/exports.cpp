@@ -2,6 +2,7 @@
 // hmac_sha1 (crypto/).
 #include <cstring>
 
+#include "aka/aka.h"
 #include "api/response_timer.h"
 #include "api/session.h"
 #include "diag/message_log.h"
@@ -60,6 +61,13 @@ extern "C" void getAAA(unsigned char* mskOut) {
     if (mskOut == nullptr) return;
     std::memcpy(mskOut, g_session.msk, sizeof g_session.msk);
 }
+
+static_assert(uint32_t{EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE} == AKA_COMPAT_SKIP_UNKNOWN_SKIPPABLE &&
+                  uint32_t{EAP_COMPAT_RFC_CHECKCODE} == AKA_COMPAT_RFC_CHECKCODE,
+              "the public compatibility flags are the method's");
+
+// Host configuration, kept across EAP_Init; see EAP_COMPAT_* in eapaka.h.
+extern "C" void EAP_SetCompatibility(unsigned int flags) { g_session.compatibilityFlags = flags; }
 
 #if !defined(_WIN32)
 extern "C" int EAP_DispatchTimers(void) { return platform_dispatch_timers(); }

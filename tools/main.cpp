@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tools/bench.h"
+#include "tools/interop/interop.h"
 #include "tools/scenarios.h"
 
 using namespace tool;
@@ -346,6 +347,9 @@ int run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The interoperability commands take their own options.
+    if (argc > 1 && std::strcmp(argv[1], "radius") == 0) return radius_main(argc - 1, argv + 1);
+    if (argc > 1 && std::strcmp(argv[1], "hlr") == 0) return hlr_main(argc - 1, argv + 1);
     Options o;
     std::string error;
     if (!parse_arguments(argc, argv, o, error)) return usage(error);

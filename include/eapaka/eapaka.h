@@ -110,6 +110,21 @@ extern "C" {
 #endif
 
 EAPAKA_API void getAAA(unsigned char* mskOut);
+
+// Opt-in behaviour for servers that rely on rules of RFC 4187 where this
+// library is stricter by default. Host configuration: 0 when the library is
+// loaded, kept across EAP_Init; with 0 nothing changes.
+enum {
+    // Ignore attributes of a type unknown to this library in the skippable
+    // range 128..255 (RFC 4187 section 8.1) instead of refusing the message
+    // as malformed, in requests and inside AT_ENCR_DATA.
+    EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE = 0x1,
+    // Answer with an empty AT_CHECKCODE when no AKA-Identity message was
+    // exchanged in this exchange (RFC 4187 section 10.13) instead of a digest.
+    EAP_COMPAT_RFC_CHECKCODE = 0x2,
+    EAP_COMPAT_RFC4187 = EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE | EAP_COMPAT_RFC_CHECKCODE
+};
+EAPAKA_API void EAP_SetCompatibility(unsigned int flags);
 EAPAKA_API void hmac_sha1(const void* key, int keyLength, const void* data, int dataLength,
                           unsigned char* mac, int macLength);
 
