@@ -38,6 +38,8 @@ struct Row {
     Codes codes;  // event-2 codes, in order
 };
 
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
 class HostileServer : public AkaTest, public ::testing::WithParamInterface<Row> {
 public:
     AkaServer& srv() { return server; }
