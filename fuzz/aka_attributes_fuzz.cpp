@@ -12,9 +12,13 @@
 #include "api/session.h"
 #include "fuzz/fuzz_host.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > UINT16_MAX - AKA_HEADER_SIZE) return 0;
+namespace {
+
+// One parse with the given compatibility flags; aborts on a result the
+// parser promises never to give.
+void parse_once(const uint8_t* data, size_t size, unsigned flags) {
     fuzz_host_start();
+    EAP_SetCompatibility(flags);
     std::vector<uint8_t> attributes(data, data + size);
     const bool taken =
         aka_parse_attributes(attributes.data(), static_cast<uint16_t>(size + AKA_HEADER_SIZE));
@@ -26,5 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (s.atEncrDataCount != 0 && (s.atEncrDataLength == 0 || s.atEncrDataLength > 25)) std::abort();
     if (s.atCheckcodeCount != 0 && (s.atCheckcodeLength == 0 || s.atCheckcodeLength > 6)) std::abort();
+}
+
+}  // namespace
+
+// Each input is parsed as the library does by default and with every
+// compatibility setting on (unknown skippable attributes skipped).
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > UINT16_MAX - AKA_HEADER_SIZE) return 0;
+    parse_once(data, size, 0);
+    parse_once(data, size, EAP_COMPAT_RFC4187);
     return 0;
 }

@@ -9,13 +9,25 @@
 #include "api/session.h"
 #include "fuzz/fuzz_host.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > UINT8_MAX) return 0;
+namespace {
+
+void parse_once(const uint8_t* data, size_t size, unsigned flags) {
     fuzz_host_start();
+    EAP_SetCompatibility(flags);
     std::vector<uint8_t> plaintext(data, data + size);
     aka_parse_encr_attributes(plaintext.data(), static_cast<uint8_t>(size));
     const AkaSession& s = g_session;
     if (s.reauthIdLength > sizeof s.reauthId && s.reauthIdPresent) std::abort();
     if (s.nextPseudonymLength > sizeof s.nextPseudonym && s.nextPseudonymPresent) std::abort();
+}
+
+}  // namespace
+
+// Each input is parsed with the default and with every compatibility
+// setting on.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > UINT8_MAX) return 0;
+    parse_once(data, size, 0);
+    parse_once(data, size, EAP_COMPAT_RFC4187);
     return 0;
 }

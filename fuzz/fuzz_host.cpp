@@ -190,6 +190,8 @@ void fuzz_host_run_conversation(const uint8_t* data, size_t size) {
                      reinterpret_cast<unsigned char*>(const_cast<char*>(FUZZ_REALM)), permanentIdLength);
         } else if (length == FUZZ_RECORD_NO_KEY_STORE) {
             RegisterAuthKeyCallBack(nullptr, nullptr);
+        } else if (length == FUZZ_RECORD_COMPATIBILITY) {
+            EAP_SetCompatibility(at < size ? data[at++] : 0);
         } else {
             const size_t take = length < size - at ? length : size - at;
             fuzz_host_feed(data + at, take);

@@ -3,12 +3,13 @@
 // response timer, and the record format of a conversation input.
 //
 // Conversation input: a sequence of records, each a 2-byte big-endian
-// length followed by that many bytes of one EAP packet (wire order). Three
+// length followed by that many bytes of one EAP packet (wire order). Four
 // lengths are actions instead of packets:
 //   0xFFFF     the response timer's 10 seconds pass (the timer fires if armed)
 //   0xFFFE n   EAP_Init starts a new conversation, with the next byte as a
 //              signed permanent-identity length (so -128..127 are tried)
 //   0xFFFD     the key store is unregistered (null callback and buffer)
+//   0xFFFC f   EAP_SetCompatibility with the next byte as the flags
 // A final record shorter than its length takes what is left.
 #ifndef EAPAKA_FUZZ_FUZZ_HOST_H
 #define EAPAKA_FUZZ_FUZZ_HOST_H
@@ -21,6 +22,7 @@
 constexpr uint16_t FUZZ_RECORD_TIMER = 0xFFFF;
 constexpr uint16_t FUZZ_RECORD_INIT = 0xFFFE;
 constexpr uint16_t FUZZ_RECORD_NO_KEY_STORE = 0xFFFD;
+constexpr uint16_t FUZZ_RECORD_COMPATIBILITY = 0xFFFC;
 constexpr size_t FUZZ_RECORD_HEADER = 2;
 
 // The subscriber the simulated network provisions by default (TS 35.208
