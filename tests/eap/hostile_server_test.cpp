@@ -29,6 +29,11 @@ enum class Before {
 
 class HostileServer;
 
+Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 struct Row {
     const char* name;
     Before before;
@@ -43,13 +48,11 @@ void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 class HostileServer : public AkaTest, public ::testing::WithParamInterface<Row> {
 public:
     AkaServer& srv() { return server; }
-    // An AKA-Challenge carrying a real RAND and AUTN, then `rest`.
+    // An AKA-Challenge with AT_RAND and AT_AUTN, then `rest`. The AUTN is
+    // not authentic: the rows using it must fail before it is checked.
     Bytes challenge_with(const Bytes& rest) {
-        Bytes attrs = attr16(AT_RAND, Bytes(16, 0x11));
-        const Bytes autn = attr16(AT_AUTN, Bytes(16, 0x22));
-        attrs.insert(attrs.end(), autn.begin(), autn.end());
-        attrs.insert(attrs.end(), rest.begin(), rest.end());
-        return akasrv::aka_request(next_id(), AKA_SUBTYPE_CHALLENGE, attrs);
+        const Bytes randAndAutn = cat(attr16(AT_RAND, Bytes(16, 0x11)), attr16(AT_AUTN, Bytes(16, 0x22)));
+        return request(AKA_SUBTYPE_CHALLENGE, cat(randAndAutn, rest));
     }
     Bytes request(uint8_t subtype, const Bytes& attrs) {
         return akasrv::aka_request(next_id(), subtype, attrs);
@@ -66,11 +69,6 @@ public:
         return server.id;
     }
 };
-
-Bytes cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 Bytes first(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + n); }
 
@@ -186,8 +184,9 @@ const Row kRows[] = {
      [](HostileServer& t) { return t.request(AKA_SUBTYPE_IDENTITY, {}); },
      EAPAKA_RESULT_RESPONSE, Answer::ClientError, {EAPAKA_FAIL_INVALID_SUBTYPE}},
     {"ReauthenticationWithoutHeldIdentityOrKeys", Before::IdentityGiven,
-     // The server takes the peer for one it re-authenticated before: keys
-     // the peer never derived.
+     // The server takes the peer for one it authenticated before, with keys
+     // the peer never derived: under the peer's own K_encr the decrypted
+     // data is noise and is refused before AT_MAC is looked at.
      [](HostileServer& t) {
          t.srv().kEncr = Bytes(16, 0x3C);
          t.srv().kAut = Bytes(16, 0xC3);
