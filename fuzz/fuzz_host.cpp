@@ -110,6 +110,11 @@ void check_session_invariants() {
     if (s.identityLength > IDENTITY_MAX) broken("identity overrun");
 }
 
+void start_conversation(int permanentIdLength) {
+    EAP_Init(event_callback, nullptr, reinterpret_cast<unsigned char*>(const_cast<char*>(FUZZ_REALM)),
+             permanentIdLength);
+}
+
 bool is_result(int r) {
     switch (r) {
     case EAPAKA_RESULT_RESPONSE:
@@ -138,8 +143,7 @@ void fuzz_host_start() {
     g_nowMs = 0;
     fill_subscriber(g_keyBuffer);
     RegisterAuthKeyCallBack(key_callback, g_keyBuffer);
-    EAP_Init(event_callback, nullptr,
-             reinterpret_cast<unsigned char*>(const_cast<char*>(FUZZ_REALM)), FUZZ_PERMANENT_ID_LENGTH);
+    start_conversation(FUZZ_PERMANENT_ID_LENGTH);
 }
 
 int fuzz_host_feed(const uint8_t* packet, size_t size) {
@@ -185,9 +189,7 @@ void fuzz_host_run_conversation(const uint8_t* data, size_t size) {
         if (length == FUZZ_RECORD_TIMER) {
             fuzz_host_timer_expiry();
         } else if (length == FUZZ_RECORD_INIT) {
-            const int permanentIdLength = at < size ? static_cast<int8_t>(data[at++]) : 0;
-            EAP_Init(event_callback, nullptr,
-                     reinterpret_cast<unsigned char*>(const_cast<char*>(FUZZ_REALM)), permanentIdLength);
+            start_conversation(at < size ? static_cast<int8_t>(data[at++]) : 0);
         } else if (length == FUZZ_RECORD_NO_KEY_STORE) {
             RegisterAuthKeyCallBack(nullptr, nullptr);
         } else if (length == FUZZ_RECORD_COMPATIBILITY) {
