@@ -3,7 +3,7 @@
 #include "api/session.h"
 #include "crypto/fips186_prf.h"
 #include "crypto/sha1.h"
-#include "random_bytes.h"
+#include "support/random_bytes.h"
 #include "support/oracle.h"
 
 namespace {

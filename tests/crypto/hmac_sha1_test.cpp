@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "eapaka/eapaka.h"
-#include "random_bytes.h"
+#include "support/random_bytes.h"
 #include "support/oracle.h"
 
 namespace {

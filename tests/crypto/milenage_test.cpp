@@ -3,7 +3,7 @@
 
 #include "api/session.h"
 #include "crypto/milenage.h"
-#include "random_bytes.h"
+#include "support/random_bytes.h"
 #include "support/oracle.h"
 
 namespace {

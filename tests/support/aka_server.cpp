@@ -9,12 +9,6 @@ constexpr uint8_t kAtRand = 1, kAtAutn = 2, kAtRes = 3, kAtPadding = 6, kAtMac =
                   kAtIdentity = 14, kAtCounter = 19, kAtCounterTooSmall = 20, kAtNonceS = 21, kAtIv = 129,
                   kAtEncrData = 130, kAtCheckcode = 134, kAtResultInd = 135;
 
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
 
 Bytes checkcode_attr(int words, const Bytes& digest) {
@@ -65,6 +59,12 @@ Bytes mac_over(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& e
     std::fill(packet.begin() + macOffset, packet.begin() + macOffset + 16, 0);
     packet.insert(packet.end(), extra.begin(), extra.end());
     return slice(oracle::hmac_sha1(kAut, packet), 0, 16);
+}
+
+Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra) {
+    const Bytes mac = mac_over(kAut, packet, macOffset, extra);
+    std::copy(mac.begin(), mac.end(), packet.begin() + static_cast<long>(macOffset));
+    return packet;
 }
 
 AkaServer::AkaServer(TestKeyStore& store) {
@@ -137,10 +137,8 @@ Bytes AkaServer::challenge(const ChallengeSpec& spec) {
     const size_t macOffset = 8 + attrs.size();
     attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
     if (spec.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
-    Bytes packet = aka_request(requestId, 1, attrs);
-    Bytes mac = mac_over(kAut, packet, macOffset + 4);
-    if (spec.badMac) mac[0] ^= 0x80;
-    std::copy(mac.begin(), mac.end(), packet.begin() + macOffset + 4);
+    Bytes packet = with_mac(kAut, aka_request(requestId, 1, attrs), macOffset + 4);
+    if (spec.badMac) packet[macOffset + 4] ^= 0x80;
     return packet;
 }
 
@@ -152,9 +150,7 @@ Bytes AkaServer::expected_challenge_response() const {
     attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
     Bytes packet = aka_request(lastRequestId, 1, attrs);
     packet[0] = 2;
-    const Bytes mac = mac_over(kAut, packet, macOffset);
-    std::copy(mac.begin(), mac.end(), packet.begin() + macOffset);
-    return packet;
+    return with_mac(kAut, packet, macOffset);
 }
 
 bool AkaServer::verify_auts(const Bytes& auts, uint64_t* sqnMs) const {
@@ -178,10 +174,8 @@ Bytes AkaServer::reauth_request(const ReauthSpec& spec) {
     attrs = cat({attrs, checkcode_attr(spec.checkcodeWords, lastCheckcodeDigest)});
     const size_t macOffset = 8 + attrs.size() + 4;
     attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
-    Bytes packet = aka_request(nextId(), 13, attrs);
-    Bytes mac = mac_over(kAut, packet, macOffset);
-    if (spec.badMac) mac[15] ^= 1;
-    std::copy(mac.begin(), mac.end(), packet.begin() + macOffset);
+    Bytes packet = with_mac(kAut, aka_request(nextId(), 13, attrs), macOffset);
+    if (spec.badMac) packet[macOffset + 15] ^= 1;
     return packet;
 }
 
@@ -222,19 +216,12 @@ void AkaServer::derive_reauth_keys() {
 Bytes AkaServer::notification(uint16_t code, bool withMac) {
     Bytes attrs = {kAtNotification, 1, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
     if (!withMac) return aka_request(nextId(), 12, attrs);
-    attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
-    Bytes packet = aka_request(nextId(), 12, attrs);
-    const Bytes mac = mac_over(kAut, packet, 16);
-    std::copy(mac.begin(), mac.end(), packet.begin() + 16);
-    return packet;
+    return with_mac(kAut, aka_request(nextId(), 12, cat({attrs, attr16(kAtMac, Bytes(16, 0))})), 16);
 }
 
 Bytes AkaServer::expected_notification_response(bool withMac) const {
     if (!withMac) return {2, lastRequestId, 0, 8, 23, 12, 0, 0};
-    Bytes packet = cat({{2, lastRequestId, 0, 28, 23, 12, 0, 0}, attr16(kAtMac, Bytes(16, 0))});
-    const Bytes mac = mac_over(kAut, packet, 12);
-    std::copy(mac.begin(), mac.end(), packet.begin() + 12);
-    return packet;
+    return with_mac(kAut, cat({{2, lastRequestId, 0, 28, 23, 12, 0, 0}, attr16(kAtMac, Bytes(16, 0))}), 12);
 }
 
 }  // namespace akasrv

@@ -27,6 +27,8 @@ Bytes be48(uint64_t value);
 // The first 16 bytes of HMAC-SHA1 over packet (AT_MAC value at macOffset
 // zeroed) followed by extra.
 Bytes mac_over(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {});
+// The packet with that MAC written at macOffset.
+Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {});
 
 struct ChallengeSpec {
     uint64_t seq = 1;

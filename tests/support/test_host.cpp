@@ -50,6 +50,19 @@ std::string bytes_to_hex(const uint8_t* bytes, size_t length) {
     return s;
 }
 
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
 namespace {
 TestKeyStore* currentStore = nullptr;
 EventRecorder* currentRecorder = nullptr;
@@ -190,14 +203,11 @@ TraceFile::~TraceFile() {
 }
 
 std::string TraceFile::contents() const {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
 #if defined(_WIN32)
     // The trace is written in text mode: each "\n" is stored as CR LF, and
     // the expected traces are written with "\n". A bare LF means the file
     // was not written in text mode, which must show as a mismatch.
-    const std::string raw = ss.str();
+    const std::string raw = read_file(path);
     std::string text;
     for (size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) return "<bare LF in trace>" + raw;
@@ -206,7 +216,7 @@ std::string TraceFile::contents() const {
     }
     return text;
 #else
-    return ss.str();
+    return read_file(path);
 #endif
 }
 

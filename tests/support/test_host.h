@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ using Bytes = std::vector<uint8_t>;
 Bytes hex_to_bytes(const std::string& hex);
 std::string bytes_to_hex(const uint8_t* bytes, size_t length);
 inline std::string bytes_to_hex(const Bytes& b) { return bytes_to_hex(b.data(), b.size()); }
+// The parts joined in order: how the tests build packets.
+Bytes cat(std::initializer_list<Bytes> parts);
+inline Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+// The whole file, "" when it cannot be read.
+std::string read_file(const std::string& path);
 
 // The host's store behind the key-store callback. `buffer` is what the host
 // refills on every load (from `store`), and every request is recorded.

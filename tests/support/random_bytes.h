@@ -1,6 +1,7 @@
-// Reproducible random inputs for the differential tests.
-#ifndef EAPAKA_TESTS_CRYPTO_RANDOM_BYTES_H
-#define EAPAKA_TESTS_CRYPTO_RANDOM_BYTES_H
+// Reproducible random inputs for the differential tests: a failure names
+// its seed and reruns identically.
+#ifndef EAPAKA_TESTS_SUPPORT_RANDOM_BYTES_H
+#define EAPAKA_TESTS_SUPPORT_RANDOM_BYTES_H
 
 #include <random>
 
