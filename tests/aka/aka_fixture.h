@@ -9,6 +9,9 @@
 #include "support/aka_server.h"
 #include "support/test_host.h"
 
+using Codes = std::vector<uintptr_t>;            // event-2 codes
+using Requests = std::vector<unsigned long>;     // key-store requests
+
 class AkaTest : public LibraryTest {
 protected:
     void SetUp() override {
@@ -36,7 +39,9 @@ protected:
         getAAA(out.data());
         return out;
     }
-    Bytes client_error() const { return {2, server.lastRequestId, 0, 12, 23, 14, 0, 0, 22, 1, 0, 0}; }
+    // AKA-Client-Error "unable to process packet" answering request `id`.
+    static Bytes client_error(uint8_t id) { return {2, id, 0, 12, 23, 14, 0, 0, 22, 1, 0, 0}; }
+    Bytes client_error() const { return client_error(server.lastRequestId); }
 
     akasrv::AkaServer server{keys};
 };

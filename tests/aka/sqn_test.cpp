@@ -3,7 +3,6 @@
 
 namespace {
 
-using Requests = std::vector<unsigned long>;
 constexpr unsigned long L = EAPAKA_AUTHKEY_LOAD, S = EAPAKA_AUTHKEY_STORE_SEQMS;
 constexpr uint64_t kDelta = uint64_t{1} << 28;
 
@@ -40,7 +39,7 @@ TEST_P(SqnFreshness, AcceptsOnlyWithinDeltaAboveItsOwnIndex) {
     }
     // Synchronization-Failure with AUTS; the server resynchronises from it.
     EXPECT_EQ(result, EAPAKA_RESULT_RESPONSE);
-    EXPECT_EQ(recorder.codes(), (std::vector<uintptr_t>{EAPAKA_FAIL_INVALID_SQN}));
+    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SQN}));
     EXPECT_EQ(keys.requests, (Requests{L, L, L, L, L}));
     EXPECT_EQ(keys.seqms(5), c.seqMs);
     ASSERT_EQ(response.size(), 24u);

@@ -4,9 +4,6 @@
 namespace {
 
 using akasrv::AkaServer;
-using Codes = std::vector<uintptr_t>;
-
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // AT_IDENTITY as RFC 4187 10.5 lays it out, built independently of the
 // library: Length in words, actual length, identity, zero fill.
@@ -50,7 +47,7 @@ TEST_P(IdentityRounds, AnswersEachKindAndRecordsTheWirePackets) {
         Bytes expected = {2, server.id, 0, static_cast<uint8_t>(8 + attribute.size()), 23, 5, 0, 0};
         expected.insert(expected.end(), attribute.begin(), attribute.end());
         EXPECT_EQ(bytes_to_hex(response), bytes_to_hex(expected)) << "round " << i;
-        EXPECT_EQ(Bytes(g_session.identity, g_session.identity + g_session.identityLength), text(id));
+        EXPECT_EQ(Bytes(g_session.identity, g_session.identity + g_session.identityLength), text_bytes(id));
         wire.insert(wire.end(), request.begin(), request.end());
         wire.insert(wire.end(), response.begin(), response.end());
     }
@@ -96,7 +93,7 @@ TEST_F(AkaTest, IdentityRequestWithoutIdentityAttributeIsInvalidSubtype) {
     TraceFile trace;
     Bytes request = akasrv::aka_request(5, AKA_SUBTYPE_IDENTITY, akasrv::attr16(AT_RAND, Bytes(16, 0)));
     EXPECT_EQ(feed(request), EAPAKA_RESULT_RESPONSE);
-    EXPECT_EQ(response, (Bytes{2, 5, 0, 12, 23, 14, 0, 0, 22, 1, 0, 0}));
+    EXPECT_EQ(response, client_error(5));
     EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SUBTYPE}));
     EXPECT_NE(trace.contents().find("\t>>Not able to parse the EAP-AKA Subtype \n\tC_AKA_FAIL_INVALID_SUBTYPE\n"),
               std::string::npos);
@@ -104,24 +101,17 @@ TEST_F(AkaTest, IdentityRequestWithoutIdentityAttributeIsInvalidSubtype) {
     EXPECT_EQ(g_session.eapState, EAP_STATE_FAILED);
 }
 
-TEST_F(AkaTest, InvalidSubtypeInBothStates) {
+// A second challenge after the exchange ended is a row of the hostile-server table.
+TEST_F(AkaTest, InvalidSubtypeBeforeAuthentication) {
     TraceFile trace;
     for (int subtype : std::initializer_list<int>{AKA_SUBTYPE_AUTHENTICATION_REJECT, AKA_SUBTYPE_CLIENT_ERROR, 99}) {
         init();
         recorder.events.clear();
         EXPECT_EQ(feed(akasrv::aka_request(7, static_cast<uint8_t>(subtype), {})), EAPAKA_RESULT_RESPONSE);
-        EXPECT_EQ(response, (Bytes{2, 7, 0, 12, 23, 14, 0, 0, 22, 1, 0, 0}));
+        EXPECT_EQ(response, client_error(7));
         EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SUBTYPE}));
     }
     EXPECT_NE(trace.contents().find("\tC_AKA_FAIL_INVALID_SUBTYPE\n\tmakeRSP_ClientError\n"), std::string::npos);
-
-    init();
-    authenticate();
-    recorder.events.clear();
-    EXPECT_EQ(feed(server.challenge({})), EAPAKA_RESULT_RESPONSE);  // a second challenge
-    EXPECT_EQ(response, client_error());
-    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SUBTYPE}));
-    EXPECT_EQ(feed(AkaServer::eap_failure(server.id)), EAPAKA_RESULT_FAILURE);
 }
 
 struct NotificationCase {
