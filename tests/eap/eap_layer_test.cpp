@@ -27,13 +27,6 @@ Bytes notification_request(uint8_t id, const std::string& text) {
 // may send: the method refuses it and gives up.
 Bytes aka_refused_request(uint8_t id) { return {1, id, 0, 8, 23, 2, 0, 0}; }
 
-Bytes concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
 class EapLayerTest : public LibraryTest {
 protected:
     void SetUp() override {
@@ -209,7 +202,7 @@ TEST_F(EapLayerTest, IdentityResponseCarriesPseudonymWhenOneIsHeld) {
     keys.set_pseudonym(kPseudonym);
     ASSERT_EQ(feed(identity_request(7)), 2);
     const Bytes identity = text_bytes(kPseudonym + "@test.org");
-    EXPECT_EQ(response, concat({2, 7, 0, 37, 1}, identity));
+    EXPECT_EQ(response, cat({{2, 7, 0, 37, 1}, identity}));
     EXPECT_EQ(requests(), (std::vector<unsigned long>{1}));
     EXPECT_EQ(g_session.identityKind, IDENTITY_KIND_PSEUDONYM);
     EXPECT_EQ(Bytes(g_session.identity, g_session.identity + g_session.identityLength), identity);
@@ -223,7 +216,7 @@ TEST_F(EapLayerTest, IdentityResponseFallsBackToPermanentIdentity) {
         keys.set_pseudonym(pseudonym);
         ASSERT_EQ(feed(identity_request(8)), 2);
         const Bytes identity = text_bytes("001010123456789@test.org");
-        EXPECT_EQ(response, concat({2, 8, 0, 29, 1}, identity));
+        EXPECT_EQ(response, cat({{2, 8, 0, 29, 1}, identity}));
         EXPECT_EQ(requests(), (std::vector<unsigned long>{1, 1}));
         EXPECT_EQ(g_session.identityKind, IDENTITY_KIND_PERMANENT);
         EXPECT_EQ(g_session.identityLength, identity.size());
@@ -241,7 +234,7 @@ TEST_F(EapLayerTest, IdentityResponseSendsHeldReauthIdentityAsItStands) {
     g_session.identityMessageRecordLength = 12;
 
     ASSERT_EQ(feed(identity_request(3)), 2);
-    EXPECT_EQ(response, concat({2, 3, 0, 28, 1}, text_bytes(reauthId)));
+    EXPECT_EQ(response, cat({{2, 3, 0, 28, 1}, text_bytes(reauthId)}));
     EXPECT_TRUE(requests().empty()) << "the key store is not consulted";
     EXPECT_EQ(g_session.identityKind, IDENTITY_KIND_PSEUDONYM);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(g_session.identity), g_session.identityLength), reauthId);
@@ -254,7 +247,7 @@ TEST_F(EapLayerTest, OversizedReauthIdentityIsNotSent) {
     g_session.reauthIdPresent = 1;
     g_session.reauthIdLength = IDENTITY_MAX + 1;
     ASSERT_EQ(feed(identity_request(3)), 2);
-    EXPECT_EQ(response, concat({2, 3, 0, 29, 1}, text_bytes("001010123456789@test.org")));
+    EXPECT_EQ(response, cat({{2, 3, 0, 29, 1}, text_bytes("001010123456789@test.org")}));
 }
 
 TEST_F(EapLayerTest, NakIsTheBareHeader) {
@@ -451,7 +444,7 @@ TEST_F(EapLayerTest, IdentityWithoutKeyStore) {
     ASSERT_EQ(feed(identity_request(4)), 2);
     Bytes expected = {2, 4, 0, 29, 1};
     expected.resize(5 + 15, 0);
-    expected = concat(expected, text_bytes("@test.org"));
+    expected = cat({expected, text_bytes("@test.org")});
     EXPECT_EQ(response, expected);
     EXPECT_EQ(g_session.identityKind, IDENTITY_KIND_PERMANENT);
 }

@@ -44,19 +44,11 @@ protected:
         case kReauthDecryptFailed: {
             // AT_PADDING of 4 words with non-zero bytes cannot decrypt to
             // valid attributes under the current K_encr.
-            const Bytes iv(16, 0x3C);
-            Bytes plain(16, 0);
-            plain[0] = 6;
-            plain[1] = 4;
-            plain[2] = 1;
-            const Bytes kEncr(g_session.kEncr, g_session.kEncr + 16);
-            const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, plain);
-            Bytes attrs = akasrv::attr16(AT_IV, iv);
-            const Bytes encr = akasrv::attr16(AT_ENCR_DATA, cipher);
-            attrs.insert(attrs.end(), encr.begin(), encr.end());
-            const Bytes mac = akasrv::attr16(AT_MAC, Bytes(16, 0x11));
-            attrs.insert(attrs.end(), mac.begin(), mac.end());
-            return akasrv::aka_request(0x41, AKA_SUBTYPE_REAUTHENTICATION, attrs);
+            const Bytes iv(16, 0x3C), kEncr(g_session.kEncr, g_session.kEncr + 16);
+            const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, cat({{AT_PADDING, 4, 1}, Bytes(13, 0)}));
+            return akasrv::aka_request(0x41, AKA_SUBTYPE_REAUTHENTICATION,
+                                       cat({akasrv::attr16(AT_IV, iv), akasrv::attr16(AT_ENCR_DATA, cipher),
+                                            akasrv::attr16(AT_MAC, Bytes(16, 0x11))}));
         }
         }
         return {};
