@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 
+#include "support/test_host.h"
 #include "tools/keystore_file.h"
 
 using namespace tool;
@@ -93,10 +93,7 @@ TEST_F(Cli, AllScenariosPassAndTheKeyStoreKeepsTheirState) {
 
 TEST_F(Cli, WrongKeyFailsWithTheReasonInWords) {
     ASSERT_EQ(eapaka("keystore init").status, 0);
-    std::ifstream in(profile);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string changed = std::regex_replace(text.str(), std::regex("\nk [0-9a-f]{32}"),
+    std::string changed = std::regex_replace(read_file(profile), std::regex("\nk [0-9a-f]{32}"),
                                              "\nk 00112233445566778899aabbccddeeff");
     std::ofstream(profile) << changed;
     Command r = eapaka("--quiet");
@@ -119,8 +116,7 @@ TEST_F(Cli, CaptureIsEapolAndDecodesAsEapAka) {
     Command r = eapaka("--scenario reauth --quiet --pcap " + capture);
     ASSERT_EQ(r.status, 0) << r.output;
 
-    std::ifstream in(capture, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = read_file(capture);
     ASSERT_GT(bytes.size(), 24u + 16u + 18u);
     EXPECT_EQ(static_cast<uint8_t>(bytes[0]), 0xD4);             // pcap magic, little-endian
     EXPECT_EQ(static_cast<uint8_t>(bytes[20]), 1);               // LINKTYPE_ETHERNET

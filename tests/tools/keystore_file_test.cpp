@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "eapaka/eapaka.h"
+#include "support/test_host.h"
 #include "tools/keystore_file.h"
 
 using namespace tool;
@@ -29,12 +29,6 @@ protected:
     void TearDown() override { std::system(("rm -rf " + directory).c_str()); }
 
     void write(const std::string& text) { std::ofstream(path) << text; }
-    std::string read(const std::string& file) const {
-        std::ifstream in(file);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
 
     std::string directory;
     std::string path;
@@ -134,7 +128,7 @@ TEST_F(ProfileFile, CrashBeforeRenameKeepsTheOldProfile) {
     SubscriberProfile old = SubscriberProfile::defaults();
     std::string error;
     ASSERT_TRUE(profile_save(path, old, ProfileKind::Peer, error)) << error;
-    const std::string before = read(path);
+    const std::string before = read_file(path);
 
     SubscriberProfile changed = old;
     changed.seqMs[9] = 424242;
@@ -151,17 +145,17 @@ TEST_F(ProfileFile, CrashBeforeRenameKeepsTheOldProfile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 9);
 
-    EXPECT_EQ(read(path), before);
+    EXPECT_EQ(read_file(path), before);
     SubscriberProfile loaded;
     ASSERT_TRUE(profile_load(path, ProfileKind::Peer, loaded, error)) << error;
     EXPECT_EQ(loaded.seqMs[9], 0u);
-    EXPECT_NE(read(path + ".tmp").find("seq_ms 9 424242"), std::string::npos);
+    EXPECT_NE(read_file(path + ".tmp").find("seq_ms 9 424242"), std::string::npos);
 
     // The next save replaces both.
     ASSERT_TRUE(profile_save(path, changed, ProfileKind::Peer, error)) << error;
     ASSERT_TRUE(profile_load(path, ProfileKind::Peer, loaded, error)) << error;
     EXPECT_EQ(loaded.seqMs[9], 424242u);
-    EXPECT_TRUE(read(path + ".tmp").empty());
+    EXPECT_TRUE(read_file(path + ".tmp").empty());
 }
 
 TEST_F(ProfileFile, NetworkRecordKeepsItsCounter) {

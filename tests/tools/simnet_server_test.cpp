@@ -22,9 +22,8 @@ Bytes aka_response(uint8_t id, uint8_t subtype, const Bytes& attributes) {
 }
 
 Bytes identity_response(uint8_t id, const std::string& identity) {
-    Bytes p{EAP_RESPONSE, id, 0, static_cast<uint8_t>(5 + identity.size()), EAP_TYPE_IDENTITY};
-    p.insert(p.end(), identity.begin(), identity.end());
-    return p;
+    return cat({{EAP_RESPONSE, id, 0, static_cast<uint8_t>(5 + identity.size()), EAP_TYPE_IDENTITY},
+                text_bytes(identity)});
 }
 
 Bytes bytes_of(const uint8_t* p, size_t n) { return Bytes(p, p + n); }
@@ -35,6 +34,16 @@ Bytes value16(const Bytes& packet, uint8_t type) {
     const Attribute* a = p.find(type);
     EXPECT_NE(a, nullptr) << aka_attribute_name(type);
     return a == nullptr ? Bytes(16) : bytes_of(a->value + 2, 16);
+}
+
+// The plaintext of the packet's AT_ENCR_DATA, decrypted with OpenSSL.
+Bytes decrypted(const Bytes& packet, const Bytes& kEncr) {
+    EapPacket p;
+    EXPECT_TRUE(p.parse(packet));
+    const Attribute* e = p.find(AT_ENCR_DATA);
+    EXPECT_NE(e, nullptr);
+    if (e == nullptr) return Bytes(16);
+    return oracle::aes_cbc_decrypt(kEncr, value16(packet, AT_IV), bytes_of(e->value + 2, e->valueSize - 2));
 }
 
 // The peer's side of a full authentication, computed with OpenSSL.
@@ -53,10 +62,7 @@ PeerView peer_view(const SubscriberProfile& s, const std::string& identity, cons
     oracle::MilenageOut out = oracle::milenage(k, opc, rand, v.sqn, amf);
     v.autnAuthentic = out.macA == Bytes(autn.begin() + 8, autn.end());
     v.res = out.res;
-    Bytes mkInput(identity.begin(), identity.end());
-    mkInput.insert(mkInput.end(), out.ik.begin(), out.ik.end());
-    mkInput.insert(mkInput.end(), out.ck.begin(), out.ck.end());
-    v.mk = oracle::sha1(mkInput);
+    v.mk = oracle::sha1(cat({text_bytes(identity), out.ik, out.ck}));
     Bytes x = oracle::fips186_prf(v.mk);
     v.kEncr.assign(x.begin(), x.begin() + 16);
     v.kAut.assign(x.begin() + 16, x.begin() + 32);
@@ -64,16 +70,16 @@ PeerView peer_view(const SubscriberProfile& s, const std::string& identity, cons
     return v;
 }
 
+// An AKA response whose attributes end in AT_MAC, the MAC filled in.
+Bytes sealed_response(uint8_t id, uint8_t subtype, const Bytes& attrs, const Bytes& kAut, const Bytes& extra = {}) {
+    const Bytes packet = aka_response(id, subtype, cat({attrs, akasrv::attr16(AT_MAC, Bytes(16))}));
+    return akasrv::with_mac(kAut, packet, packet.size() - 16, extra);
+}
+
+Bytes at_res(const Bytes& res) { return cat({{AT_RES, 3, 0x00, 0x40}, res}); }
+
 Bytes challenge_response(uint8_t id, const Bytes& res, const Bytes& kAut) {
-    Bytes attrs = akasrv::attr(AT_RES, 3, {0x00, 0x40});
-    std::copy(res.begin(), res.end(), attrs.begin() + 4);
-    attrs = Bytes(attrs.begin(), attrs.begin() + 12);
-    Bytes mac = akasrv::attr16(AT_MAC, Bytes(16));
-    attrs.insert(attrs.end(), mac.begin(), mac.end());
-    Bytes packet = aka_response(id, AKA_CHALLENGE, attrs);
-    Bytes value = akasrv::mac_over(kAut, packet, packet.size() - 16);
-    std::copy(value.begin(), value.end(), packet.end() - 16);
-    return packet;
+    return sealed_response(id, AKA_CHALLENGE, at_res(res), kAut);
 }
 
 class SimnetServer : public ::testing::Test {
@@ -112,8 +118,7 @@ TEST_F(SimnetServer, ChallengeIsAuthenticAndResponsesAreChecked) {
         Bytes response = challenge_response(request[1], res, v.kAut);
         if (c.shortRes) {
             response[11] = 32;  // RES length in bits
-            Bytes mac = akasrv::mac_over(v.kAut, response, response.size() - 16);
-            std::copy(mac.begin(), mac.end(), response.end() - 16);
+            response = akasrv::with_mac(v.kAut, response, response.size() - 16);
         }
         if (c.flipMac) response.back() ^= 0x80;
         ServerStep step = server.handle(response);
@@ -204,25 +209,15 @@ TEST_F(SimnetServer, ReauthenticationRefusesStaleCounterAndMacWithoutNonce) {
         Bytes request = challenge(issue);
         PeerView full = peer_view(subscriber, identity, request);
         ASSERT_EQ(server.handle(challenge_response(request[1], full.res, full.kAut)).packet[0], EAP_SUCCESS);
-        // The reauth identity, decrypted with OpenSSL.
-        Bytes plain = oracle::aes_cbc_decrypt(full.kEncr, value16(request, AT_IV), [&] {
-            EapPacket p;
-            p.parse(request);
-            const Attribute* e = p.find(AT_ENCR_DATA);
-            return bytes_of(e->value + 2, e->valueSize - 2);
-        }());
+        const Bytes plain = decrypted(request, full.kEncr);
         ASSERT_EQ(plain[0], AT_NEXT_REAUTH_ID);
         std::string reauthId(plain.begin() + 4, plain.begin() + 4 + (plain[2] << 8 | plain[3]));
         EXPECT_EQ(reauthId, server.issuedReauthId);
 
         Bytes start = server.start(ServerPlan{}).packet;
         Bytes reauth = server.handle(identity_response(start[1], reauthId)).packet;
-        EapPacket p;
-        ASSERT_TRUE(p.parse(reauth));
-        ASSERT_EQ(p.subtype, AKA_REAUTHENTICATION);
-        const Attribute* e = p.find(AT_ENCR_DATA);
-        Bytes inner = oracle::aes_cbc_decrypt(full.kEncr, value16(reauth, AT_IV),
-                                              bytes_of(e->value + 2, e->valueSize - 2));
+        ASSERT_EQ(reauth[5], AKA_REAUTHENTICATION);
+        const Bytes inner = decrypted(reauth, full.kEncr);
         ASSERT_EQ(inner[0], AT_COUNTER);
         uint16_t counter = static_cast<uint16_t>(inner[2] << 8 | inner[3]);
         ASSERT_EQ(inner[4], AT_NONCE_S);
@@ -231,28 +226,19 @@ TEST_F(SimnetServer, ReauthenticationRefusesStaleCounterAndMacWithoutNonce) {
         uint16_t echoed = static_cast<uint16_t>(counter + c.counterDelta);
         Bytes block = {AT_COUNTER, 1, static_cast<uint8_t>(echoed >> 8), static_cast<uint8_t>(echoed),
                        AT_PADDING, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        Bytes iv(16, 0x5A);
-        Bytes attrs = akasrv::attr16(AT_IV, iv);
-        Bytes encr = akasrv::attr16(AT_ENCR_DATA, oracle::aes_cbc_encrypt(full.kEncr, iv, block));
-        Bytes mac = akasrv::attr16(AT_MAC, Bytes(16));
-        attrs.insert(attrs.end(), encr.begin(), encr.end());
-        attrs.insert(attrs.end(), mac.begin(), mac.end());
-        Bytes response = aka_response(reauth[1], AKA_REAUTHENTICATION, attrs);
-        Bytes value = akasrv::mac_over(full.kAut, response, response.size() - 16,
-                                       c.macWithoutNonce ? Bytes{} : nonce);
-        std::copy(value.begin(), value.end(), response.end() - 16);
+        const Bytes iv(16, 0x5A);
+        const Bytes attrs = cat({akasrv::attr16(AT_IV, iv),
+                                 akasrv::attr16(AT_ENCR_DATA, oracle::aes_cbc_encrypt(full.kEncr, iv, block))});
+        const Bytes response = sealed_response(reauth[1], AKA_REAUTHENTICATION, attrs, full.kAut,
+                                               c.macWithoutNonce ? Bytes{} : nonce);
 
         ServerStep step = server.handle(response);
         ASSERT_TRUE(step.final);
         EXPECT_EQ(step.packet[0], c.accepted ? EAP_SUCCESS : EAP_FAILURE) << server.reason();
         if (c.accepted) {
             // RFC 4187 section 7: XKEY' = SHA1(Identity | counter | NONCE_S | MK).
-            Bytes input(reauthId.begin(), reauthId.end());
-            input.push_back(static_cast<uint8_t>(counter >> 8));
-            input.push_back(static_cast<uint8_t>(counter));
-            input.insert(input.end(), nonce.begin(), nonce.end());
-            input.insert(input.end(), full.mk.begin(), full.mk.end());
-            Bytes x = oracle::fips186_prf(oracle::sha1(input));
+            const Bytes x = oracle::fips186_prf(oracle::sha1(cat(
+                {text_bytes(reauthId), {static_cast<uint8_t>(counter >> 8), static_cast<uint8_t>(counter)}, nonce, full.mk})));
             EXPECT_EQ(bytes_of(server.msk(), 64), Bytes(x.begin(), x.begin() + 64));
         }
     }
@@ -282,15 +268,8 @@ TEST_F(SimnetServer, CheckcodeMustCoverTheIdentityRounds) {
 
     // A response whose AT_CHECKCODE differs is refused.
     PeerView v = peer_view(subscriber, identity, challengePacket);
-    Bytes attrs = akasrv::attr(AT_RES, 3, {0x00, 0x40});
-    std::copy(v.res.begin(), v.res.end(), attrs.begin() + 4);
-    Bytes wrong = akasrv::attr(AT_CHECKCODE, 6, Bytes(22, 0x11));
-    Bytes mac = akasrv::attr16(AT_MAC, Bytes(16));
-    attrs.insert(attrs.end(), wrong.begin(), wrong.end());
-    attrs.insert(attrs.end(), mac.begin(), mac.end());
-    Bytes response = aka_response(challengePacket[1], AKA_CHALLENGE, attrs);
-    Bytes value = akasrv::mac_over(v.kAut, response, response.size() - 16);
-    std::copy(value.begin(), value.end(), response.end() - 16);
+    const Bytes wrong = akasrv::attr(AT_CHECKCODE, 6, Bytes(22, 0x11));
+    const Bytes response = sealed_response(challengePacket[1], AKA_CHALLENGE, cat({at_res(v.res), wrong}), v.kAut);
     EXPECT_EQ(server.handle(response).packet[0], EAP_FAILURE);
     EXPECT_NE(server.reason().find("AT_CHECKCODE"), std::string::npos);
 }
