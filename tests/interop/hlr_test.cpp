@@ -1,11 +1,10 @@
 // HLR gateway: the request grammar, and the AuC's vectors and
 // resynchronisation checked against the OpenSSL Milenage oracle.
-#include <openssl/rand.h>
-
 #include <cstring>
 #include <sstream>
 
-#include "support/oracle.h"
+#include "support/aka_server.h"
+#include "support/random_bytes.h"
 #include "support/test_host.h"
 #include "tools/interop/hlr_gateway.h"
 
@@ -13,17 +12,8 @@ namespace {
 
 const std::string IMSI = "001010123456789";
 
-Bytes random_bytes(size_t n) {
-    Bytes b(n);
-    RAND_bytes(b.data(), static_cast<int>(n));
-    return b;
-}
-
-Bytes sqn_bytes(uint64_t sqn) {
-    Bytes b(6);
-    for (int i = 5; i >= 0; --i, sqn >>= 8) b[i] = static_cast<uint8_t>(sqn);
-    return b;
-}
+RandomBytes random_bytes(35205);
+using akasrv::be48;
 
 // A subscriber with random keys and operator constants (non-standard c and r).
 struct Fixture {
@@ -105,7 +95,7 @@ TEST(HlrAuc, VectorsMatchTheMilenageOracle) {
                 HlrVector v;
                 Bytes rand = random_bytes(16);
                 ASSERT_TRUE(auc.make_vector(IMSI, rand.data(), v));
-                Bytes sqn = sqn_bytes(seq << 5 | 7);
+                Bytes sqn = be48(seq << 5 | 7);
                 oracle::MilenageOut o = oracle::milenage(f.k, f.opc, rand, sqn, amf, f.params);
                 Bytes autn(16);
                 for (int i = 0; i < 6; ++i) autn[i] = sqn[i] ^ o.ak[i];
@@ -137,7 +127,7 @@ TEST(HlrAuc, ResynchronisesAboveTheSqnOfAValidAuts) {
         HlrAuc auc;
         auc.add(f.s);
         const uint64_t seqMs = 1000, indMs = 12;
-        Bytes rand = random_bytes(16), sqnMs = sqn_bytes(seqMs << 5 | indMs);
+        Bytes rand = random_bytes(16), sqnMs = be48(seqMs << 5 | indMs);
         oracle::MilenageOut o = oracle::milenage(f.k, f.opc, rand, sqnMs, c.macAmf, f.params);
         Bytes auts(14);
         for (int i = 0; i < 6; ++i) auts[i] = sqnMs[i] ^ o.akStar[i];
@@ -149,7 +139,7 @@ TEST(HlrAuc, ResynchronisesAboveTheSqnOfAValidAuts) {
         ASSERT_TRUE(auc.make_vector(IMSI, rand.data(), v));
         uint64_t expected = c.accepted ? (seqMs + 1) << 5 | indMs : 4u << 5;
         Bytes expectedConcealed(6);
-        Bytes expectedSqn = sqn_bytes(expected);
+        Bytes expectedSqn = be48(expected);
         for (int i = 0; i < 6; ++i) expectedConcealed[i] = expectedSqn[i] ^ o.ak[i];
         EXPECT_EQ(bytes_to_hex(v.autn, 6), bytes_to_hex(expectedConcealed)) << c.name;
     }
@@ -172,7 +162,7 @@ TEST(HlrGateway, AnswersVectorRequestsAndNothingElse) {
     EXPECT_EQ(word, "AKA-RESP-AUTH");
     EXPECT_EQ(imsi, IMSI);
     EXPECT_EQ(rand.size(), 32u);
-    oracle::MilenageOut o = oracle::milenage(f.k, f.opc, hex_to_bytes(rand), sqn_bytes(1 << 5),
+    oracle::MilenageOut o = oracle::milenage(f.k, f.opc, hex_to_bytes(rand), be48(1 << 5),
                                              {0x80, 0x00}, f.params);
     EXPECT_EQ(ik, bytes_to_hex(o.ik));
     EXPECT_EQ(ck, bytes_to_hex(o.ck));

@@ -2,16 +2,17 @@
 // OpenSSL as a server builds them, fragmentation and bounds.
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
-#include <openssl/rand.h>
 
 #include <cstring>
 
+#include "support/random_bytes.h"
 #include "support/test_host.h"
 #include "tools/interop/radius_packet.h"
 
 namespace {
 
 const std::string SECRET = "interop-secret";
+RandomBytes random_bytes(2865);
 
 Bytes md5(const Bytes& data) {
     uint8_t out[16];
@@ -27,11 +28,6 @@ Bytes hmac_md5(const std::string& key, const Bytes& data) {
     return Bytes(out, out + 16);
 }
 
-Bytes cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // A server's reply to a request with `requestAuth`: attributes as given,
 // Message-Authenticator (when asked) and Response Authenticator filled as
 // RFC 2865 section 3 and RFC 3579 section 3.2 say.
@@ -40,40 +36,33 @@ Bytes server_reply(uint8_t code, uint8_t id, const Bytes& requestAuth, Bytes att
     size_t macAt = 0;
     if (withMessageAuthenticator) {
         macAt = 20 + attributes.size() + 2;
-        attributes = cat(attributes, cat({80, 18}, Bytes(16, 0)));
+        attributes = cat({attributes, {80, 18}, Bytes(16, 0)});
     }
     size_t length = 20 + attributes.size();
-    Bytes packet = cat(cat({code, id, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)},
-                           requestAuth),
-                       attributes);
+    Bytes packet = cat({{code, id, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)}, requestAuth,
+                        attributes});
     if (withMessageAuthenticator) {
         Bytes mac = hmac_md5(SECRET, packet);
         std::copy(mac.begin(), mac.end(), packet.begin() + static_cast<long>(macAt));
     }
-    Bytes response = md5(cat(packet, Bytes(SECRET.begin(), SECRET.end())));
+    Bytes response = md5(cat({packet, text_bytes(SECRET)}));
     std::copy(response.begin(), response.end(), packet.begin() + 4);
     return packet;
 }
 
 // RFC 2548 section 2.4.2 encryption of a key under a salt (the server side).
 Bytes mppe_attribute(uint8_t vendorType, const Bytes& key, const Bytes& salt, const Bytes& requestAuth) {
-    Bytes plain = cat({static_cast<uint8_t>(key.size())}, key);
+    Bytes plain = cat({{static_cast<uint8_t>(key.size())}, key});
     plain.resize((plain.size() + 15) / 16 * 16, 0);
-    Bytes cipher, previous = cat(requestAuth, salt);
+    Bytes cipher, previous = cat({requestAuth, salt});
     for (size_t at = 0; at < plain.size(); at += 16) {
-        Bytes b = md5(cat(Bytes(SECRET.begin(), SECRET.end()), previous));
+        Bytes b = md5(cat({text_bytes(SECRET), previous}));
         for (size_t i = 0; i < 16; ++i) cipher.push_back(plain[at + i] ^ b[i]);
         previous.assign(cipher.end() - 16, cipher.end());
     }
-    Bytes sub = cat(cat({vendorType, static_cast<uint8_t>(2 + salt.size() + cipher.size())}, salt), cipher);
-    Bytes vsa = cat({0, 0, 1, 0x37}, sub);  // vendor 311
-    return cat({26, static_cast<uint8_t>(2 + vsa.size())}, vsa);
-}
-
-Bytes random_bytes(size_t n) {
-    Bytes b(n);
-    RAND_bytes(b.data(), static_cast<int>(n));
-    return b;
+    Bytes sub = cat({{vendorType, static_cast<uint8_t>(2 + salt.size() + cipher.size())}, salt, cipher});
+    Bytes vsa = cat({{0, 0, 1, 0x37}, sub});  // vendor 311
+    return cat({{26, static_cast<uint8_t>(2 + vsa.size())}, vsa});
 }
 
 }  // namespace
@@ -102,7 +91,8 @@ TEST(RadiusPacket, RequestCarriesAValidMessageAuthenticatorLast) {
     RadiusPacket request;
     request.code = RADIUS_ACCESS_REQUEST;
     request.identifier = 7;
-    RAND_bytes(request.authenticator, 16);
+    const Bytes authenticator = random_bytes(16);
+    std::memcpy(request.authenticator, authenticator.data(), 16);
     radius_add_attribute(request, RADIUS_ATTR_USER_NAME, {'0', '1'});
     Bytes eap = hex_to_bytes("0201000501");
     radius_add_eap_message(request, eap.data(), eap.size());
@@ -156,19 +146,19 @@ TEST(RadiusPacket, DecodeRefusesPacketsThatBreakTheirBounds) {
         RadiusPacket out;
         EXPECT_EQ(radius_decode(p.data(), p.size(), out), c.ok) << c.name;
     }
-    Bytes trailing = cat(good, {0xde, 0xad});
+    Bytes trailing = cat({good, {0xde, 0xad}});
     RadiusPacket out;
     ASSERT_TRUE(radius_decode(trailing.data(), trailing.size(), out));
     ASSERT_EQ(out.attributes.size(), 1u);
     EXPECT_EQ(out.attributes[0].value, hex_to_bytes("41424344"));
 
-    Bytes huge = cat(hex_to_bytes("0b011001"), Bytes(4096 + 1 - 4, 0));
+    Bytes huge = cat({hex_to_bytes("0b011001"), Bytes(4096 + 1 - 4, 0)});
     EXPECT_FALSE(radius_decode(huge.data(), huge.size(), out));
 }
 
 TEST(RadiusPacket, ReplyVerificationCatchesEveryTampering) {
     Bytes requestAuth = random_bytes(16);
-    Bytes attributes = cat(hex_to_bytes("4f0a 0302000804010000"), hex_to_bytes("1806 53544154"));
+    Bytes attributes = cat({hex_to_bytes("4f0a 0302000804010000"), hex_to_bytes("1806 53544154")});
     Bytes reply = server_reply(RADIUS_ACCESS_CHALLENGE, 9, requestAuth, attributes, true);
     ASSERT_TRUE(radius_verify_reply(reply.data(), reply.size(), requestAuth.data(), SECRET));
 
@@ -193,8 +183,8 @@ TEST(RadiusPacket, ReplyVerificationCatchesEveryTampering) {
 TEST(RadiusPacket, DecryptsMppeKeysOfAnAccept) {
     Bytes requestAuth = random_bytes(16);
     Bytes recvKey = random_bytes(32), sendKey = random_bytes(32);
-    Bytes attributes = cat(mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, sendKey, {0x81, 0x23}, requestAuth),
-                           mppe_attribute(RADIUS_MS_MPPE_RECV_KEY, recvKey, {0xc4, 0x56}, requestAuth));
+    Bytes attributes = cat({mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, sendKey, {0x81, 0x23}, requestAuth),
+                           mppe_attribute(RADIUS_MS_MPPE_RECV_KEY, recvKey, {0xc4, 0x56}, requestAuth)});
     Bytes accept = server_reply(RADIUS_ACCESS_ACCEPT, 3, requestAuth, attributes, true);
     RadiusPacket packet;
     ASSERT_TRUE(radius_decode(accept.data(), accept.size(), packet));
@@ -206,18 +196,18 @@ TEST(RadiusPacket, DecryptsMppeKeysOfAnAccept) {
     struct Case { const char* name; Bytes attributes; };
     const Case refused[] = {
         {"salt without its leading bit",
-         cat(mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, sendKey, {0x01, 0x23}, requestAuth),
-             mppe_attribute(RADIUS_MS_MPPE_RECV_KEY, recvKey, {0xc4, 0x56}, requestAuth))},
+         cat({mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, sendKey, {0x01, 0x23}, requestAuth),
+             mppe_attribute(RADIUS_MS_MPPE_RECV_KEY, recvKey, {0xc4, 0x56}, requestAuth)})},
         {"Send-Key missing", mppe_attribute(RADIUS_MS_MPPE_RECV_KEY, recvKey, {0xc4, 0x56}, requestAuth)},
         {"key length above the data",
-         cat(mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, Bytes(15, 1), {0x81, 0x23}, requestAuth),
-             mppe_attribute(RADIUS_MS_MPPE_RECV_KEY, recvKey, {0xc4, 0x56}, requestAuth))},
+         cat({mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, Bytes(15, 1), {0x81, 0x23}, requestAuth),
+             mppe_attribute(RADIUS_MS_MPPE_RECV_KEY, recvKey, {0xc4, 0x56}, requestAuth)})},
     };
     // The third case: a 15-byte key fills one block exactly; claim 16 bytes.
     for (const Case& c : refused) {
         Bytes a = c.attributes;
         if (std::string(c.name) == "key length above the data") {
-            Bytes b = md5(cat(cat(Bytes(SECRET.begin(), SECRET.end()), requestAuth), {0x81, 0x23}));
+            Bytes b = md5(cat({text_bytes(SECRET), requestAuth, {0x81, 0x23}}));
             a[10] = static_cast<uint8_t>(16 ^ b[0]);  // first encrypted byte is Key-Length
         }
         RadiusPacket p;
