@@ -9,8 +9,6 @@ namespace {
 
 const std::string kPseudonym = "G7aBcDeFgHiJkLmNoPqRsTu";  // 23 bytes
 
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
 class IdentityTest : public LibraryTest {
 protected:
     void SetUp() override {
@@ -45,11 +43,9 @@ protected:
 };
 
 Bytes payload(uint8_t lengthWords, const Bytes& identity, size_t padding) {
-    Bytes p = {5, 0, 0, 14, lengthWords, static_cast<uint8_t>(identity.size() >> 8),
-               static_cast<uint8_t>(identity.size())};
-    p.insert(p.end(), identity.begin(), identity.end());
-    p.insert(p.end(), padding, 0);
-    return p;
+    return cat({{5, 0, 0, 14, lengthWords, static_cast<uint8_t>(identity.size() >> 8),
+                 static_cast<uint8_t>(identity.size())},
+                identity, Bytes(padding, 0)});
 }
 
 TEST_F(IdentityTest, AkaIdentityResponseByKind) {
@@ -81,8 +77,8 @@ TEST_F(IdentityTest, AkaIdentityResponseByKind) {
         keys.set_pseudonym(c.pseudonym);
         g_session.permanentIdLength = c.permanentIdLength;
         g_session.identityKind = c.kindAfter == 13 ? 3 : 13;
-        EXPECT_EQ(build(c.kind), payload(c.words, text(c.identity), c.padding));
-        EXPECT_EQ(sent_identity(), text(c.identity));
+        EXPECT_EQ(build(c.kind), payload(c.words, text_bytes(c.identity), c.padding));
+        EXPECT_EQ(sent_identity(), text_bytes(c.identity));
         EXPECT_EQ(keys.requests, c.requests);
         EXPECT_EQ(g_session.identityKind, c.kindAfter);
     }
@@ -109,8 +105,8 @@ TEST_F(IdentityTest, ReauthIdentityIsSentAsReceived) {
         keys.requests.clear();
         hold_reauth_id(c.id, c.words);
         g_session.identityKind = IDENTITY_KIND_PSEUDONYM;
-        EXPECT_EQ(build(IDENTITY_REAUTH), payload(c.sentWords, text(c.id), c.padding));
-        EXPECT_EQ(sent_identity(), text(c.id));
+        EXPECT_EQ(build(IDENTITY_REAUTH), payload(c.sentWords, text_bytes(c.id), c.padding));
+        EXPECT_EQ(sent_identity(), text_bytes(c.id));
         EXPECT_TRUE(keys.requests.empty());
         EXPECT_EQ(g_session.identityKind, IDENTITY_KIND_PSEUDONYM) << "unchanged";
     }
@@ -145,7 +141,7 @@ TEST_F(IdentityTest, PermanentIdLengthIsBounded) {
         uint8_t buffer[65];
         std::memset(buffer, 0xEE, sizeof buffer);
         GetPseudonymID(buffer, 0);
-        EXPECT_EQ(Bytes(buffer + 1, buffer + 1 + buffer[0]), text(c.identity));
+        EXPECT_EQ(Bytes(buffer + 1, buffer + 1 + buffer[0]), text_bytes(c.identity));
     }
 }
 

@@ -308,33 +308,6 @@ TEST_F(EapLayerTest, NotificationWithoutCallbackIsStillAcknowledged) {
 }
 
 // ---------------------------------------------------------------------------
-// Outcome results.
-
-TEST_F(EapLayerTest, SuccessReportsTheCredentialsUsed) {
-    struct Case {
-        const char* name;
-        std::string pseudonym;
-        uint8_t altKeySetUsed;
-        int result;
-    };
-    const Case cases[] = {
-        {"permanent identity", "", 0, 13},
-        {"pseudonym", kPseudonym, 0, 3},
-        {"alternate key set", "", 1, 23},
-        {"alternate key set with pseudonym", kPseudonym, 1, 23},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        keys.set_pseudonym(c.pseudonym);
-        ASSERT_EQ(feed(identity_request(0x10)), 2);
-        g_session.eapState = EAP_STATE_AUTHENTICATED;
-        g_session.altKeySetUsed = c.altKeySetUsed;
-        EXPECT_EQ(feed(success(0x11)), c.result);
-        EXPECT_EQ(g_session.altKeySetUsed, 0) << "reported once, then cleared";
-    }
-}
-
-// ---------------------------------------------------------------------------
 // Framing.
 
 TEST_F(EapLayerTest, HostBufferGetsLengthInHostOrderAndResponseInWireOrder) {
