@@ -11,7 +11,8 @@ namespace {
 
 constexpr unsigned kBlockBytes = 16;
 constexpr unsigned kRounds128 = 10, kRounds192 = 12, kRounds256 = 14;
-constexpr unsigned kDirectionEncrypt = 1, kDirectionDecrypt = 2;
+// Any non-zero direction sets up encryption; bit 1 adds the decryption schedule.
+constexpr unsigned kDirectionDecrypt = 2;
 
 const AesTables& T = aes_tables;
 
