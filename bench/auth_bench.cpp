@@ -21,6 +21,7 @@
 #include "api/session.h"
 #include "platform/platform.h"
 #include "support/aka_server.h"
+#include "prf_reference.h"
 
 namespace {
 
@@ -107,29 +108,6 @@ void milenage_reference(const uint8_t rand[16], const uint8_t sqnAmf[8], uint8_t
     }
 }
 
-// FIPS 186-2 PRF, 160 bytes: eight G compressions with XKEY += 1 + w.
-void prf_reference(const uint8_t xkey[20], uint8_t output[160]) {
-    uint8_t key[20];
-    std::memcpy(key, xkey, 20);
-    for (int i = 0; i < 8; ++i) {
-        SHA_CTX ctx;
-        SHA1_Init(&ctx);
-        uint8_t block[64] = {};
-        std::memcpy(block, key, 20);
-        SHA1_Transform(&ctx, block);
-        const uint32_t h[5] = {ctx.h0, ctx.h1, ctx.h2, ctx.h3, ctx.h4};
-        uint8_t* w = output + 20 * i;
-        for (int j = 0; j < 5; ++j)
-            for (int b = 0; b < 4; ++b) w[4 * j + b] = static_cast<uint8_t>(h[j] >> (24 - 8 * b));
-        unsigned carry = 1;
-        for (int b = 19; b >= 0; --b) {
-            carry += key[b] + w[b];
-            key[b] = static_cast<uint8_t>(carry);
-            carry >>= 8;
-        }
-    }
-}
-
 void hmac16(const uint8_t* key, const Bytes& data, uint8_t mac[20]) {
     unsigned len = 20;
     HMAC(EVP_sha1(), key, 16, data.data(), data.size(), mac, &len);
@@ -146,7 +124,7 @@ void full_crypto_openssl() {
     SHA1_Update(&ctx, out[2], 16);
     SHA1_Final(mk, &ctx);
     uint8_t x[160], mac[20];
-    prf_reference(mk, x);
+    prf160_reference(mk, x);
     hmac16(x + 16, g_challenge, mac);
     hmac16(x + 16, Bytes(40, 1), mac);
     benchmark::DoNotOptimize(mac);
@@ -167,7 +145,7 @@ void reauth_crypto_openssl() {
     SHA1_Update(&ctx, plain + 8, 16);
     SHA1_Update(&ctx, g_session.mk, 20);
     SHA1_Final(xkey, &ctx);
-    prf_reference(xkey, x);
+    prf160_reference(xkey, x);
     AES_set_encrypt_key(g_session.kEncr, 128, &enc);
     AES_cbc_encrypt(block, block, 16, &enc, iv, AES_ENCRYPT);
     hmac16(g_session.kAut, Bytes(76, 1), mac);
