@@ -14,7 +14,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 
 #include "aka/aka.h"
@@ -22,6 +21,7 @@
 #include "platform/platform.h"
 #include "support/aka_server.h"
 #include "prf_reference.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -168,27 +168,6 @@ void bench_reauth(benchmark::State& state) {
 void bench_reauth_openssl(benchmark::State& state) {
     for (auto _ : state) reauth_crypto_openssl();
 }
-
-// Prints the usual table, then each conversation against its reference.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        std::printf("\n%-24s %s\n", "conversation", "eapaka / openssl crypto");
-        for (const char* name : {"full_authentication", "fast_reauthentication"}) {
-            const std::string mine = std::string(name) + "/eapaka", ref = std::string(name) + "/openssl";
-            if (times_.count(mine) != 0 && times_.count(ref) != 0)
-                std::printf("%-24s %7.2fx\n", name, times_[mine] / times_[ref]);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
 
 // The server side of both conversations, built once with OpenSSL.
 bool prepare() {
