@@ -2,10 +2,10 @@
 #
 # eapaka_windows_test_sources(<list variable>) removes from the list
 #  - POSIX-only tests, named *_posix_test.cpp;
-#  - when no OpenSSL is found for the target, every source that includes the
-#    OpenSSL oracle, directly or through another test header.
+#  - when no crypto back-end for the test oracle is found, every source that
+#    includes the oracle, directly or through another test header.
 
-function(eapaka_windows_openssl_headers out)
+function(eapaka_windows_oracle_headers out)
   file(GLOB_RECURSE headers ${PROJECT_SOURCE_DIR}/tests/*.h)
   set(needing oracle.h)
   set(grown TRUE)
@@ -31,26 +31,26 @@ endfunction()
 
 function(eapaka_windows_test_sources var)
   set(kept "")
-  eapaka_windows_openssl_headers(openssl_headers)
+  eapaka_windows_oracle_headers(oracle_headers)
   foreach(source IN LISTS ${var})
     get_filename_component(name ${source} NAME)
     if(name MATCHES "_posix_test\\.cpp$")
       message(STATUS "Windows tests: ${name} left out (POSIX only)")
       continue()
     endif()
-    if(NOT TARGET OpenSSL::Crypto)
+    if(NOT EAPAKA_TEST_ORACLE)
       file(STRINGS ${source} includes REGEX "^#include \"")
-      set(needs_openssl FALSE)
-      if(name STREQUAL "oracle.cpp")
-        set(needs_openssl TRUE)
+      set(needs_oracle FALSE)
+      if(name MATCHES "^oracle")
+        set(needs_oracle TRUE)
       endif()
-      foreach(header IN LISTS openssl_headers)
+      foreach(header IN LISTS oracle_headers)
         if(includes MATCHES "[/\"]${header}\"")
-          set(needs_openssl TRUE)
+          set(needs_oracle TRUE)
         endif()
       endforeach()
-      if(needs_openssl)
-        message(STATUS "Windows tests: ${name} left out (needs the OpenSSL oracle)")
+      if(needs_oracle)
+        message(STATUS "Windows tests: ${name} left out (needs the crypto oracle)")
         continue()
       endif()
     endif()

@@ -1,4 +1,5 @@
-// Independent reference implementations on top of OpenSSL's libcrypto, used
+// Independent reference implementations on top of an established crypto
+// library (OpenSSL's libcrypto; libgcrypt where no OpenSSL is packaged), used
 // by the tests to check the library's own primitives and protocol outputs.
 // Nothing here calls into the library's crypto code.
 #ifndef EAPAKA_TESTS_SUPPORT_ORACLE_H
