@@ -202,10 +202,5 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("full_authentication/openssl", bench_full_openssl);
     benchmark::RegisterBenchmark("fast_reauthentication/eapaka", bench_reauth);
     benchmark::RegisterBenchmark("fast_reauthentication/openssl", bench_reauth_openssl);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return run_benchmarks_with_ratios(argc, argv);
 }

@@ -340,10 +340,5 @@ int main(int argc, char** argv) {
         {"milenage_f2345_f1/openssl", milenage_openssl},
     };
     for (const auto& p : pairs) benchmark::RegisterBenchmark(p.name, p.fn);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return run_benchmarks_with_ratios(argc, argv);
 }

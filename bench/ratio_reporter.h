@@ -45,4 +45,15 @@ private:
     std::map<std::string, double> times_;
 };
 
+// The body of a benchmark program's main once its benchmarks are registered:
+// runs them with the ratio reporter; 1 on an unrecognised argument.
+inline int run_benchmarks_with_ratios(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
+
 #endif
