@@ -52,11 +52,27 @@ bool authenticated(ScenarioEnv& env, const Conversation& c, std::string& why) {
     return true;
 }
 
+// Runs conversation `index` with `plan`; true when it authenticated,
+// else `why` says what went wrong.
+bool authenticates(ScenarioEnv& env, unsigned index, const std::string& description,
+                   const ServerPlan& plan, Conversation& c, std::string& why) {
+    env.report.conversation_begin(index, description);
+    c = converse(env, plan);
+    return authenticated(env, c, why);
+}
+
+// The subscriber profile as the key store last saved it: read back from its
+// file, so the check covers what a later run would load.
+bool saved_profile(ScenarioEnv& env, SubscriberProfile& profile, std::string& why) {
+    profile = env.store.profile();
+    return env.store.path().empty() ||
+           profile_load(env.store.path(), ProfileKind::Peer, profile, why);
+}
+
 ScenarioResult full(ScenarioEnv& env) {
-    env.report.conversation_begin(1, "full authentication");
-    Conversation c = converse(env, ServerPlan{});
+    Conversation c;
     std::string why;
-    if (!authenticated(env, c, why)) return failure(why);
+    if (!authenticates(env, 1, "full authentication", ServerPlan{}, c, why)) return failure(why);
     return pass("authenticated as \"" + env.server.peer_identity() + "\"; " + peer_outcome(c) +
                 ", MSK agreed");
 }
@@ -64,10 +80,12 @@ ScenarioResult full(ScenarioEnv& env) {
 ScenarioResult identity_rounds(ScenarioEnv& env) {
     ServerPlan plan;
     plan.identityRounds = true;
-    env.report.conversation_begin(1, "AT_ANY_ID_REQ, then AT_PERMANENT_ID_REQ, then AKA-Challenge with AT_CHECKCODE");
-    Conversation c = converse(env, plan);
+    Conversation c;
     std::string why;
-    if (!authenticated(env, c, why)) return failure(why);
+    if (!authenticates(env, 1, "AT_ANY_ID_REQ, then AT_PERMANENT_ID_REQ, then AKA-Challenge with AT_CHECKCODE",
+                       plan, c, why)) {
+        return failure(why);
+    }
     if (env.server.peer_identity().rfind(env.store.profile().permanentId + "@", 0) != 0) {
         return failure("AT_PERMANENT_ID_REQ was answered with \"" + env.server.peer_identity() + "\"");
     }
@@ -77,22 +95,17 @@ ScenarioResult identity_rounds(ScenarioEnv& env) {
 ScenarioResult pseudonym(ScenarioEnv& env) {
     ServerPlan plan;
     plan.issuePseudonym = true;
-    env.report.conversation_begin(1, "full authentication delivering AT_NEXT_PSEUDONYM");
-    Conversation c = converse(env, plan);
+    Conversation c;
     std::string why;
-    if (!authenticated(env, c, why)) return failure(why);
+    if (!authenticates(env, 1, "full authentication delivering AT_NEXT_PSEUDONYM", plan, c, why)) return failure(why);
     std::string issued = env.server.issuedPseudonym;
     if (!has_request(env.host, EAPAKA_AUTHKEY_STORE_PSEUDONYM)) return failure("no pseudonym store request");
-    SubscriberProfile onDisk = env.store.profile();
-    if (!env.store.path().empty() && !profile_load(env.store.path(), ProfileKind::Peer, onDisk, why)) {
-        return failure(why);
-    }
+    SubscriberProfile onDisk;
+    if (!saved_profile(env, onDisk, why)) return failure(why);
     if (onDisk.pseudonym_text() != issued) {
         return failure("key store holds \"" + onDisk.pseudonym_text() + "\", network issued \"" + issued + "\"");
     }
-    env.report.conversation_begin(2, "identify with the stored pseudonym");
-    c = converse(env, ServerPlan{});
-    if (!authenticated(env, c, why)) return failure(why);
+    if (!authenticates(env, 2, "identify with the stored pseudonym", ServerPlan{}, c, why)) return failure(why);
     if (c.result != EAPAKA_RESULT_SUCCESS_PSEUDONYM) {
         return failure("second conversation ended with " + peer_outcome(c) + ", not the pseudonym result");
     }
@@ -102,13 +115,10 @@ ScenarioResult pseudonym(ScenarioEnv& env) {
 ScenarioResult reauth(ScenarioEnv& env) {
     ServerPlan plan;
     plan.issueReauthId = true;
-    env.report.conversation_begin(1, "full authentication delivering AT_NEXT_REAUTH_ID");
-    Conversation c = converse(env, plan);
+    Conversation c;
     std::string why;
-    if (!authenticated(env, c, why)) return failure(why);
-    env.report.conversation_begin(2, "fast re-authentication");
-    c = converse(env, ServerPlan{});
-    if (!authenticated(env, c, why)) return failure(why);
+    if (!authenticates(env, 1, "full authentication delivering AT_NEXT_REAUTH_ID", plan, c, why)) return failure(why);
+    if (!authenticates(env, 2, "fast re-authentication", ServerPlan{}, c, why)) return failure(why);
     if (!env.server.reauthenticated) return failure("the second conversation was not a fast re-authentication");
     return pass("fast re-authentication with counter and NONCE_S; new MSK agreed");
 }
@@ -116,16 +126,14 @@ ScenarioResult reauth(ScenarioEnv& env) {
 ScenarioResult counter_too_small(ScenarioEnv& env) {
     ServerPlan issue;
     issue.issueReauthId = true;
-    env.report.conversation_begin(1, "full authentication delivering AT_NEXT_REAUTH_ID");
-    Conversation c = converse(env, issue);
+    Conversation c;
     std::string why;
-    if (!authenticated(env, c, why)) return failure(why);
-    env.report.conversation_begin(2, "fast re-authentication (counter accepted)");
-    c = converse(env, ServerPlan{});
-    if (!authenticated(env, c, why)) return failure(why);
-    env.report.conversation_begin(3, "full authentication delivering a new AT_NEXT_REAUTH_ID");
-    c = converse(env, issue);
-    if (!authenticated(env, c, why)) return failure(why);
+    if (!authenticates(env, 1, "full authentication delivering AT_NEXT_REAUTH_ID", issue, c, why)) return failure(why);
+    if (!authenticates(env, 2, "fast re-authentication (counter accepted)", ServerPlan{}, c, why)) return failure(why);
+    if (!authenticates(env, 3, "full authentication delivering a new AT_NEXT_REAUTH_ID",
+                       issue, c, why)) {
+        return failure(why);
+    }
     ServerPlan stale;
     stale.reuseReauthCounter = true;
     env.report.conversation_begin(4, "fast re-authentication with the old counter");
@@ -136,10 +144,9 @@ ScenarioResult counter_too_small(ScenarioEnv& env) {
 }
 
 ScenarioResult resync(ScenarioEnv& env) {
-    env.report.conversation_begin(1, "full authentication");
-    Conversation c = converse(env, ServerPlan{});
+    Conversation c;
     std::string why;
-    if (!authenticated(env, c, why)) return failure(why);
+    if (!authenticates(env, 1, "full authentication", ServerPlan{}, c, why)) return failure(why);
     ServerPlan plan;
     plan.replaySqn = true;
     env.report.conversation_begin(2, "the network repeats the last SQN (as if restored from a backup)");
@@ -152,10 +159,8 @@ ScenarioResult resync(ScenarioEnv& env) {
     const AuthVector& v = env.server.vector();
     uint64_t sqn = sqn_from_bytes(v.sqn);
     unsigned ind = static_cast<unsigned>(sqn & (SQN_IND_COUNT - 1));
-    SubscriberProfile onDisk = env.store.profile();
-    if (!env.store.path().empty() && !profile_load(env.store.path(), ProfileKind::Peer, onDisk, why)) {
-        return failure(why);
-    }
+    SubscriberProfile onDisk;
+    if (!saved_profile(env, onDisk, why)) return failure(why);
     if (onDisk.seqMs[ind] != sqn >> SQN_IND_BITS) {
         return failure("key store seq_ms[" + std::to_string(ind) + "] = " + std::to_string(onDisk.seqMs[ind]) +
                        ", expected " + std::to_string(sqn >> SQN_IND_BITS));
@@ -167,10 +172,12 @@ ScenarioResult resync(ScenarioEnv& env) {
 ScenarioResult result_ind(ScenarioEnv& env) {
     ServerPlan plan;
     plan.resultIndication = true;
-    env.report.conversation_begin(1, "AKA-Challenge with AT_RESULT_IND, then a success notification");
-    Conversation c = converse(env, plan);
+    Conversation c;
     std::string why;
-    if (!authenticated(env, c, why)) return failure(why);
+    if (!authenticates(env, 1, "AKA-Challenge with AT_RESULT_IND, then a success notification",
+                       plan, c, why)) {
+        return failure(why);
+    }
     if (!env.server.peerResultInd) return failure("peer's response did not carry AT_RESULT_IND");
     if (!has_event(env.host, EAPAKA_EVENT_STATUS, NOTIFICATION_SUCCESS)) return failure("no success notification event");
     return pass("AT_RESULT_IND echoed, success notification acknowledged with AT_MAC");
@@ -179,10 +186,9 @@ ScenarioResult result_ind(ScenarioEnv& env) {
 ScenarioResult alt_keyset(ScenarioEnv& env) {
     ServerPlan plan;
     plan.alternateKeySet = true;
-    env.report.conversation_begin(1, "AKA-Challenge with AMF 0x0003 (alternate key set)");
-    Conversation c = converse(env, plan);
+    Conversation c;
     std::string why;
-    if (!authenticated(env, c, why)) return failure(why);
+    if (!authenticates(env, 1, "AKA-Challenge with AMF 0x0003 (alternate key set)", plan, c, why)) return failure(why);
     if (c.result != EAPAKA_RESULT_SUCCESS_ALT_KEYS) return failure("peer reported " + peer_outcome(c));
     return pass("alternate K/OPc used; " + peer_outcome(c));
 }
