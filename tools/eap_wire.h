@@ -1,6 +1,10 @@
 // EAP (RFC 3748) and EAP-AKA (RFC 4187) wire format, as the simulated
 // network and the packet decoder see it: constants, a bounds-checked view of
 // a packet and its attributes, and a builder for requests.
+//
+// The network keeps its own copy of the RFC numbers instead of including the
+// library's aka/aka.h: a wrong constant in the library then shows up as a
+// failed conversation rather than being shared by both ends.
 #ifndef EAPAKA_TOOLS_EAP_WIRE_H
 #define EAPAKA_TOOLS_EAP_WIRE_H
 
