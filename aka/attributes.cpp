@@ -4,7 +4,7 @@
 
 #include "aka/aka.h"
 #include "api/session.h"
-#include "eap/eap_layer.h"
+#include "eap/eap_packet.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "crypto/milenage.h"
 #include "crypto/sha1.h"
 #include "diag/message_log.h"
-#include "eap/eap_layer.h"
+#include "eap/eap_packet.h"
 #include "keystore/keystore.h"
 
 namespace {

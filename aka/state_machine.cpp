@@ -5,7 +5,7 @@
 #include "aka/aka.h"
 #include "api/session.h"
 #include "diag/message_log.h"
-#include "eap/eap_layer.h"
+#include "eap/eap_packet.h"
 
 namespace {
 

@@ -1,15 +1,20 @@
 // The response timer. A peer that has answered waits for the next Request or
 // the outcome; if the server stays silent for RESPONSE_TIMEOUT_MS the host is
-// told (events 0 and 2) and the conversation ends, so that the next packet
-// starts a new one. The handler kills its own timer first: it fires once.
+// told (events 0 and 2) and the expiry goes to the handler given when the
+// timer was armed (the EAP layer, which ends the conversation so that the
+// next packet starts a new one). The handler kills its own timer first: it
+// fires once.
 #include "api/response_timer.h"
 
 #include "api/session.h"
 #include "diag/message_log.h"
-#include "eap/eap_layer.h"
 #include "platform/platform.h"
 
 namespace {
+
+// The one outstanding timer's expiry handler; the timer knows nothing of
+// what it ends.
+ResponseTimerExpiry expiryHandler = nullptr;
 
 // AT_NOTIFICATION code of the success notification (RFC 4187 section 10.19:
 // S bit set, P bit clear, code 0).
@@ -28,7 +33,8 @@ void response_timer_report_outcome() {
 
 }  // namespace
 
-void response_timer_arm() {
+void response_timer_arm(ResponseTimerExpiry onExpiry) {
+    expiryHandler = onExpiry;
     g_session.responseTimerId = platform_set_timer(RESPONSE_TIMEOUT_MS, response_timer_expired);
     g_session.responseTimerArmed = g_session.responseTimerId != 0 ? 1 : 0;
 }
@@ -47,5 +53,5 @@ void response_timer_expired(void*, unsigned int, uintptr_t, unsigned long) {
     msglog_line("\t>>\xBD\xC3\xBD\xBA\xC5\xDB \xC0\xE5\xBE\xD6 ");
     msglog_line("\tC_AKA_FAIL_SERVER_DOWN");
     aka_raise_event(EAPAKA_EVENT_STATUS, EAPAKA_FAIL_SERVER_DOWN);
-    eap_end_conversation();
+    if (expiryHandler != nullptr) expiryHandler();
 }

@@ -270,7 +270,7 @@ int EAP_layer(unsigned char* in, unsigned char* out, unsigned short* outLen) {
         msglog_line("\n<Send EAP message:");
         msglog_eap_packet(response);
         eap_copy_out(response, out, outLen);
-        response_timer_arm();
+        response_timer_arm(eap_end_conversation);
     }
     if (result == EAPAKA_RESULT_SUCCESS_PSEUDONYM) result = eap_success_result();
     msglog_line("\n<Return Result EAP(end of EAP_LAYER):");
