@@ -20,11 +20,22 @@ ResponseTimerExpiry expiryHandler = nullptr;
 // S bit set, P bit clear, code 0).
 constexpr uint16_t AKA_NOTIFICATION_SUCCESS = 0x8000;
 
-// Tells the host how to take the unfinished conversation: as a success when
-// the server had already announced one, else as a failure.
+// By default the last AT_NOTIFICATION received, in whatever exchange and
+// whether or not it was authentic, decides. Under EAP_COMPAT_STRICT_SUCCESS
+// only an acknowledged success notification of this exchange does, which
+// the method honours only from an authenticated server: the EAP-Success
+// that should have followed is all that was lost.
+bool response_timer_take_as_success() {
+    const AkaSession& s = g_session;
+    if (aka_compat(EAP_COMPAT_STRICT_SUCCESS))
+        return s.eapState == EAP_STATE_SUCCESS_NOTIFIED && s.exchangeAuthenticated;
+    return s.atNotification == AKA_NOTIFICATION_SUCCESS;
+}
+
+// Tells the host how to take the unfinished conversation.
 void response_timer_report_outcome() {
     if (g_session.hostEventCallback == nullptr) return;
-    const bool success = g_session.atNotification == AKA_NOTIFICATION_SUCCESS;
+    const bool success = response_timer_take_as_success();
     HostResultRecord record{};
     record.result = success ? EAPAKA_RESULT_SUCCESS_PSEUDONYM : EAPAKA_RESULT_FAILURE;
     aka_raise_event(EAPAKA_EVENT_TIMEOUT, reinterpret_cast<uintptr_t>(&record));

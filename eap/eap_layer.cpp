@@ -75,7 +75,7 @@ bool eap_is_retransmission(const uint8_t* request) {
 // realm); otherwise the pseudonym or permanent identity from the key store,
 // followed by the realm.
 int eap_answer_identity(const uint8_t* request, uint8_t* response) {
-    uint8_t composed[1 + IDENTITY_MAX] = {};
+    uint8_t composed[1 + IDENTITY_MAX_LONG] = {};
     const uint8_t* identity;
     uint16_t length;
     if (g_session.reauthIdPresent && g_session.reauthIdLength <= IDENTITY_MAX) {
@@ -84,7 +84,7 @@ int eap_answer_identity(const uint8_t* request, uint8_t* response) {
     } else {
         GetPseudonymID(composed, 1);
         identity = composed + 1;
-        length = composed[0] <= IDENTITY_MAX ? composed[0] : IDENTITY_MAX;
+        length = composed[0];
     }
     eap_start_response(request, response, EAP_TYPE_IDENTITY,
                        static_cast<uint16_t>(EAP_TYPE_HEADER_SIZE + length));
@@ -94,8 +94,7 @@ int eap_answer_identity(const uint8_t* request, uint8_t* response) {
     g_session.identityLength = length;
     eap_hold_response(response);
     g_session.eapState = EAP_STATE_CONVERSING;
-    g_session.akaState = AKA_STATE_OPEN;
-    g_session.identityMessageRecordLength = 0;
+    aka_start_exchange();
     return EAPAKA_RESULT_RESPONSE;
 }
 
@@ -254,8 +253,7 @@ int eap_success_result() {
 
 void eap_end_conversation() {
     g_session.eapState = EAP_STATE_IDLE;
-    g_session.akaState = AKA_STATE_OPEN;
-    g_session.identityMessageRecordLength = 0;
+    aka_start_exchange();
     g_session.lastResponse[EAP_IDENTIFIER_OFFSET] = 0;
 }
 

@@ -27,7 +27,7 @@ TEST_F(Compatibility, IsZeroAtLoadAndSurvivesEapInit) {
     EXPECT_EQ(g_session.compatibilityFlags, 0u);
     EAP_SetCompatibility(EAP_COMPAT_RFC4187);
     init();
-    EXPECT_EQ(g_session.compatibilityFlags, 3u);
+    EXPECT_EQ(g_session.compatibilityFlags, unsigned{EAP_COMPAT_RFC4187});
     EAP_SetCompatibility(0);
     EXPECT_EQ(g_session.compatibilityFlags, 0u);
 }
