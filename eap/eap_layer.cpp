@@ -183,6 +183,11 @@ int eap_dispatch_by_state(const uint8_t* packet, uint8_t* response) {
     case EAP_CODE_SUCCESS:
         if (state != EAP_STATE_AUTHENTICATED && state != EAP_STATE_SUCCESS_NOTIFIED)
             return EAPAKA_RESULT_DROPPED;
+        // RFC 3748 7.16: under strict success an EAP-Success counts only
+        // from a server authenticated in this exchange, also when the method
+        // acknowledged a success notification before the host set the flag.
+        if (aka_compat(EAP_COMPAT_STRICT_SUCCESS) && !g_session.exchangeAuthenticated)
+            return EAPAKA_RESULT_DROPPED;
         eap_end_conversation();
         return EAPAKA_RESULT_SUCCESS_PSEUDONYM;
     case EAP_CODE_FAILURE:

@@ -167,6 +167,17 @@ TEST_F(AkaTest, StrictSuccessStillAcceptsAGenuineServer) {
     EXPECT_EQ(msk(), server.msk);
 }
 
+// The flag set while a success notification the default let through is
+// acknowledged: the EAP-Success that follows still needs an authenticated
+// server.
+TEST_F(AkaTest, StrictSuccessSetLateStillRefusesEapSuccess) {
+    give_identity();
+    ASSERT_EQ(feed(server.notification(AKA_NOTIFICATION_SUCCESS, false)), EAPAKA_RESULT_RESPONSE);
+    EXPECT_EQ(g_session.eapState, EAP_STATE_SUCCESS_NOTIFIED);
+    EAP_SetCompatibility(EAP_COMPAT_STRICT_SUCCESS);
+    EXPECT_EQ(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_DROPPED);
+}
+
 // RFC 4187 10.12: the encrypted data is whole AES blocks. By default a
 // shorter ciphertext is parsed as it stands, even in an authentic request.
 TEST_F(AkaTest, StrictSuccessRefusesEncrDataOfPartialBlocks) {
