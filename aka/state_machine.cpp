@@ -103,13 +103,13 @@ int process_challenge(const uint8_t* request, uint16_t length, uint8_t* payload,
         makeRSP_SyncFailure(payload, words);
         return AKA_RESULT_CONTINUE;
     }
-    const ChallengeKeys previous = save_challenge_keys();
+    ChallengeKeys previous = save_challenge_keys();
     derive_mk();
     derive_full_keys();
-    if (!challenge_verified(request, length)) {
-        if (strict_success()) restore_challenge_keys(previous);
-        return client_error_exit(payload, words);
-    }
+    const bool verified = challenge_verified(request, length);
+    if (!verified && strict_success()) restore_challenge_keys(previous);
+    aka_wipe(reinterpret_cast<uint8_t*>(&previous), sizeof previous);
+    if (!verified) return client_error_exit(payload, words);
     aka_commit_encr_attributes();
     // RFC 4187 5.4 and 10.16: after a full authentication the server counts
     // fast re-authentications from 1 again.
