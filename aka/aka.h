@@ -77,12 +77,6 @@ constexpr uint16_t AKA_NOTIFICATION_P_BIT = 0x4000;
 // Identity kinds for makeRSP_Identity.
 enum { IDENTITY_REAUTH = 100, IDENTITY_PSEUDONYM = 101, IDENTITY_PERMANENT = 102 };
 
-// Host-configured compatibility flags (EAP_SetCompatibility).
-enum : uint32_t {
-    AKA_COMPAT_SKIP_UNKNOWN_SKIPPABLE = 0x1,
-    AKA_COMPAT_RFC_CHECKCODE = 0x2
-};
-
 // --- attributes.cpp ---
 // Bytes occupied by an attribute of a type this peer does not know, when the
 // host has opted in to skipping them (RFC 4187 8.1: types 128..255 may be
@@ -120,6 +114,9 @@ bool aka_parse_attributes(const uint8_t* attributes, uint16_t eapLength);
 bool aka_check_padding(const uint8_t* padBytes, uint8_t length);
 
 // --- state_machine.cpp ---
+// A new exchange: method state 1, empty AKA-Identity record, no server
+// authenticated yet.
+void aka_start_exchange();
 int aka_process_request(const uint8_t* request, uint8_t* payload, uint16_t* words);
 void makeRSP_ClientError(uint8_t* payload, uint16_t* words);
 void makeRSP_AuthReject(uint8_t* payload, uint16_t* words);
@@ -128,8 +125,11 @@ void aka_record_identity_exchange(const uint8_t* request, uint16_t eapLength,
                                   const uint8_t* payload, uint16_t words);
 
 // --- identity.cpp ---
-// identityBuffer: 65 bytes, byte 0 the length n, bytes 1..n the identity.
+// identityBuffer: 1 + IDENTITY_MAX_LONG bytes, byte 0 the length n, bytes
+// 1..n the identity.
 void GetPseudonymID(uint8_t* identityBuffer, int selector);
+// Hands the pseudonym just received (nextPseudonym) to the key store.
+void aka_store_next_pseudonym();
 void makeRSP_Identity(int kind, uint8_t* payload, uint16_t* words);
 
 // --- challenge.cpp ---
@@ -152,6 +152,9 @@ int seq_subtract(const uint8_t a[6], const uint8_t b[6], uint8_t difference[6]);
 // --- reauth.cpp ---
 bool aka_decrypt_encr_data(uint8_t length);
 bool aka_parse_encr_attributes(uint8_t* bytes, uint8_t length);
+// Puts into effect what the last parse staged (EAP_COMPAT_STRICT_SUCCESS,
+// once AT_MAC has verified); nothing when nothing is staged.
+void aka_commit_encr_attributes();
 void aka_build_encr_attributes(uint8_t ivAttribute[20], uint8_t encrDataAttribute[20]);
 void aka_encrypt_counter(const uint8_t iv[16], uint8_t block[16]);
 void makeRSP_Reauthentication(uint8_t* payload, uint16_t* words);

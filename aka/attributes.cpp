@@ -4,7 +4,7 @@
 
 #include "aka/aka.h"
 #include "api/session.h"
-#include "eap/eap_layer.h"
+#include "eap/eap_packet.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ constexpr uint8_t SKIPPABLE_FIRST = 128;
 }  // namespace
 
 size_t aka_skippable_attribute_size(const uint8_t* attr, size_t remaining) {
-    if ((g_session.compatibilityFlags & AKA_COMPAT_SKIP_UNKNOWN_SKIPPABLE) == 0) return 0;
+    if (!aka_compat(EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE)) return 0;
     if (remaining < AT_HEADER_SIZE || attr[0] < SKIPPABLE_FIRST) return 0;
     for (uint8_t known : KNOWN_SKIPPABLE)
         if (attr[0] == known) return 0;

@@ -8,7 +8,7 @@
 #include "crypto/milenage.h"
 #include "crypto/sha1.h"
 #include "diag/message_log.h"
-#include "eap/eap_layer.h"
+#include "eap/eap_packet.h"
 #include "keystore/keystore.h"
 
 namespace {
@@ -151,7 +151,7 @@ bool verify_at_mac(const uint8_t* packet, uint16_t eapLength) {
 bool verify_checkcode() {
     AkaSession& s = g_session;
     size_t length = s.identityMessageRecordLength;
-    if (length > IDENTITY_RECORD_SIZE) length = IDENTITY_RECORD_SIZE;
+    if (length > sizeof s.identityMessageRecord) length = sizeof s.identityMessageRecord;
     Sha1Context context;
     sha1_reset(&context);
     sha1_input(&context, s.identityMessageRecord, static_cast<unsigned>(length));
@@ -191,8 +191,7 @@ unsigned aka_write_echoed_attributes(uint8_t* out) {
         std::memcpy(out + n, resultInd, sizeof resultInd);
         n += sizeof resultInd;
     }
-    const bool emptyCheckcode = (s.compatibilityFlags & AKA_COMPAT_RFC_CHECKCODE) != 0 &&
-                                s.identityMessageRecordLength == 0;
+    const bool emptyCheckcode = aka_compat(EAP_COMPAT_RFC_CHECKCODE) && s.identityMessageRecordLength == 0;
     if (s.atCheckcodeCount == 1 && emptyCheckcode) {
         // RFC 4187 10.13: without an AKA-Identity round in this exchange the
         // AT_CHECKCODE is empty. By default a digest is always sent.

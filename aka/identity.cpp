@@ -28,7 +28,7 @@ constexpr uint8_t AT_IDENTITY_MAX_WORDS = (AT_IDENTITY_HEADER_SIZE + IDENTITY_MA
 // all the same.
 size_t realm_length() {
     size_t length = 0;
-    while (length < REALM_SIZE - 1 && g_session.realm[length] != 0) ++length;
+    while (length < sizeof g_session.realm - 1 && g_session.realm[length] != 0) ++length;
     return length;
 }
 
@@ -42,10 +42,14 @@ size_t permanent_user_part_length() {
 }
 
 // identity buffer: byte 0 the length, then the bytes. Both parts are
-// bounded (16 + 15 and 23 + 15 bytes), so the result always fits 64.
+// bounded (16 + 15 and 23 + 15 bytes, with long realms 23 + 128), so the
+// result always fits 64 bytes (151 with long realms).
 void compose_identity(uint8_t* identityBuffer, const uint8_t* userPart, size_t userLength) {
     const size_t realmLength = realm_length();
     static_assert(PSEUDONYM_SIZE + REALM_SIZE - 1 <= IDENTITY_MAX, "identity fits its field");
+    static_assert(PSEUDONYM_SIZE + REALM_MAX_LONG <= IDENTITY_MAX_LONG &&
+                      IDENTITY_MAX_LONG <= UINT8_MAX,
+                  "a long-realm identity fits its field and its length byte");
     std::memcpy(identityBuffer + 1, userPart, userLength);
     std::memcpy(identityBuffer + 1 + userLength, g_session.realm, realmLength);
     identityBuffer[0] = static_cast<uint8_t>(userLength + realmLength);
@@ -65,6 +69,16 @@ void log_loaded_pseudonym(const uint8_t* p) {
                 p[13], p[14], p[15], p[16], p[17], p[18], p[19], p[20], p[21], p[22]);
 }
 
+// Bytes of the stored pseudonym that form it; 0 when none is held. By
+// default a pseudonym is held only when it starts with "G" and is always all
+// 23 bytes; an opaque one (RFC 4187 section 4.1.1.7) ends at its first zero
+// byte, and a field that starts with one holds none.
+size_t held_pseudonym_length(const uint8_t pseudonym[PSEUDONYM_SIZE]) {
+    if (!aka_compat(EAP_COMPAT_OPAQUE_PSEUDONYM)) return pseudonym[0] == PSEUDONYM_MARKER ? PSEUDONYM_SIZE : 0;
+    const void* end = std::memchr(pseudonym, 0, PSEUDONYM_SIZE);
+    return end == nullptr ? PSEUDONYM_SIZE : static_cast<size_t>(static_cast<const uint8_t*>(end) - pseudonym);
+}
+
 // AT_IDENTITY Length in words: the header and the identity, padded to a
 // whole word (RFC 4187 section 10.12).
 uint8_t at_identity_words(size_t identityLength) {
@@ -74,8 +88,8 @@ uint8_t at_identity_words(size_t identityLength) {
 }  // namespace
 
 // selector 0: the permanent identity; selector 1: the pseudonym identity when
-// a pseudonym is held, else the permanent identity. Fills the 65-byte
-// identity buffer (length, then bytes) and records which kind was built.
+// a pseudonym is held, else the permanent identity. Fills the identity
+// buffer (length, then bytes) and records which kind was built.
 // Any other selector leaves both untouched.
 void GetPseudonymID(uint8_t* identityBuffer, int selector) {
     msglog_line("=====> IND : %d", selector);
@@ -88,12 +102,32 @@ void GetPseudonymID(uint8_t* identityBuffer, int selector) {
     uint8_t pseudonym[PSEUDONYM_SIZE];
     keystore_load_pseudonym(pseudonym);
     log_loaded_pseudonym(pseudonym);
-    if (pseudonym[0] == PSEUDONYM_MARKER) {
-        compose_identity(identityBuffer, pseudonym, PSEUDONYM_SIZE);
+    const size_t pseudonymLength = held_pseudonym_length(pseudonym);
+    if (pseudonymLength != 0) {
+        compose_identity(identityBuffer, pseudonym, pseudonymLength);
         g_session.identityKind = IDENTITY_KIND_PSEUDONYM;
     } else {
         compose_permanent_identity(identityBuffer);
     }
+}
+
+// The store keeps 23 bytes and no length. By default they are the first 23
+// bytes of the field the pseudonym was copied into, whatever its length. An
+// opaque pseudonym is stored zero-filled after its end, so that it reads
+// back whole; one that would not (empty, longer than 23 bytes or holding a
+// zero byte) clears the field instead, so that the permanent identity is
+// used rather than a name the server no longer knows.
+void aka_store_next_pseudonym() {
+    const AkaSession& s = g_session;
+    if (!aka_compat(EAP_COMPAT_OPAQUE_PSEUDONYM)) {
+        keystore_store_pseudonym(s.nextPseudonym);
+        return;
+    }
+    uint8_t field[PSEUDONYM_SIZE] = {};
+    const size_t length = s.nextPseudonymLength;
+    if (length <= PSEUDONYM_SIZE && std::memchr(s.nextPseudonym, 0, length) == nullptr)
+        std::memcpy(field, s.nextPseudonym, length);
+    keystore_store_pseudonym(field);
 }
 
 // AKA-Identity response (RFC 4187 section 9.2): Subtype 5, then AT_IDENTITY
@@ -101,7 +135,7 @@ void GetPseudonymID(uint8_t* identityBuffer, int selector) {
 // keeps the attribute Length it arrived with in AT_NEXT_REAUTH_ID, unless
 // that Length cannot hold it (then the minimal Length is used).
 void makeRSP_Identity(int kind, uint8_t* payload, uint16_t* words) {
-    uint8_t composed[1 + IDENTITY_MAX] = {};
+    uint8_t composed[1 + IDENTITY_MAX_LONG] = {};
     const uint8_t* identity;
     size_t length;
     uint8_t attributeWords;

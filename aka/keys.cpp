@@ -20,7 +20,7 @@ constexpr unsigned REAUTH_MSK_OFFSET = 0;  // fast re-authentication: MSK first
 constexpr unsigned COUNTER_SIZE = 2;
 
 unsigned identity_length() {
-    return std::min<unsigned>(g_session.identityLength, IDENTITY_MAX);
+    return std::min<unsigned>(g_session.identityLength, sizeof g_session.identity);
 }
 
 // SHA-1 (standard finalisation) over the concatenation of `parts`.
@@ -42,6 +42,7 @@ void derive_mk() {
     AkaSession& s = g_session;
     const Part parts[] = {{s.identity, identity_length()}, {s.ik, sizeof s.ik}, {s.ck, sizeof s.ck}};
     sha1_of(parts, 3, s.mk);
+    std::memcpy(s.fullAuthMk, s.mk, sizeof s.fullAuthMk);
     msglog_hex("\tIK:\n", s.ik, sizeof s.ik);
     msglog_hex("\tCK:\n", s.ck, sizeof s.ck);
     msglog_hex("\tMK:\n", s.mk, sizeof s.mk);
@@ -60,13 +61,15 @@ void derive_full_keys() {
 }
 
 // XKEY' = SHA1(Identity | counter | NONCE_S | MK); it takes MK's place, so
-// a second re-authentication chains from it.
+// by default a second re-authentication chains from it. RFC 4187 section 7
+// takes MK from the preceding full authentication every time, as
+// EAP_COMPAT_REAUTH_KEYS_FROM_FULL_MK does.
 void derive_reauth_mk() {
     AkaSession& s = g_session;
     uint8_t counter[COUNTER_SIZE];
     std::memcpy(counter, &s.reauthCounter, COUNTER_SIZE);  // wire order
     uint8_t previous[sizeof s.mk];
-    std::memcpy(previous, s.mk, sizeof previous);
+    std::memcpy(previous, aka_compat(EAP_COMPAT_REAUTH_KEYS_FROM_FULL_MK) ? s.fullAuthMk : s.mk, sizeof previous);
     const Part parts[] = {
         {s.identity, identity_length()}, {counter, COUNTER_SIZE}, {s.nonceS, sizeof s.nonceS}, {previous, sizeof previous}};
     sha1_of(parts, 4, s.mk);

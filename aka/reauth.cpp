@@ -8,7 +8,6 @@
 #include "api/session.h"
 #include "crypto/aes.h"
 #include "diag/message_log.h"
-#include "keystore/keystore.h"
 #include "platform/platform.h"
 
 namespace {
@@ -22,13 +21,15 @@ constexpr unsigned ENCR_ATTRIBUTE_OFFSET = IV_ATTRIBUTE_OFFSET + ENCR_ATTRIBUTES
 
 enum Count { PSEUDONYM, REAUTH_ID, PADDING, COUNTER, NONCE, COUNT_KINDS };
 
-// Outcome of taking one decrypted attribute: the bytes it occupies, or 0
-// with `reported` telling whether the failure was already reported.
+// Outcome of taking one decrypted attribute: the bytes it occupies and the
+// ENCR_HAS_* value it carried (0 for padding), or size 0 with `reported`
+// telling whether the failure was already reported.
 struct Taken {
     size_t size;
     bool reported;
+    uint8_t value;
 };
-constexpr Taken MALFORMED = {0, false};
+constexpr Taken MALFORMED = {0, false, 0};
 
 // Length check shared by AT_NEXT_PSEUDONYM and AT_NEXT_REAUTH_ID: the actual
 // length must fit both the attribute and the session field.
@@ -43,62 +44,61 @@ void log_pseudonym(const uint8_t* p) {
                 p[18], p[19], p[20], p[21], p[22]);
 }
 
-// Takes the decrypted attribute at `attr` with `remaining` bytes left. Every
-// bound is checked before anything is stored: a Length of 0, AT_NONCE_S not
-// of Length 5, AT_PADDING above Length 3, an actual length above the
-// attribute or its field, or a size past the data make it malformed.
+// Takes the decrypted attribute at `attr` with `remaining` bytes left into
+// encrValues. Every bound is checked before anything is taken: a Length of
+// 0, AT_NONCE_S not of Length 5, AT_PADDING above Length 3, an actual length
+// above the attribute or its field, or a size past the data make it
+// malformed.
 Taken take_encr_attribute(const uint8_t* attr, size_t remaining, int counts[COUNT_KINDS]) {
-    AkaSession& s = g_session;
+    AkaEncrValues& v = g_session.encrValues;
     if (remaining < AT_HEADER_SIZE) return MALFORMED;
     const uint8_t words = attr[1];
     const size_t size = size_t{words} * AKA_WORD;
     switch (attr[0]) {
     case AT_PADDING:
         if (words == 0 || words > AT_PADDING_MAX_WORDS || size > remaining) return MALFORMED;
-        if (!aka_check_padding(attr + 2, words)) return {0, true};
+        if (!aka_check_padding(attr + 2, words)) return {0, true, 0};
         ++counts[PADDING];
-        return {size, false};
+        return {size, false, 0};
     case AT_COUNTER:
         // Always one word: the counter sits in place of the reserved bytes.
-        std::memcpy(&s.reauthCounter, attr + 2, sizeof s.reauthCounter);
+        std::memcpy(&v.counter, attr + 2, sizeof v.counter);
         ++counts[COUNTER];
-        return {AT_HEADER_SIZE, false};
+        return {AT_HEADER_SIZE, false, ENCR_HAS_COUNTER};
     case AT_NONCE_S:
         if (words != AT_VALUE16_WORDS || AT_VALUE16_SIZE > remaining) return MALFORMED;
-        std::memcpy(s.nonceS, attr + AT_VALUE_OFFSET, NONCE_S_SIZE);
+        std::memcpy(v.nonceS, attr + AT_VALUE_OFFSET, NONCE_S_SIZE);
         ++counts[NONCE];
-        return {AT_VALUE16_SIZE, false};
+        return {AT_VALUE16_SIZE, false, ENCR_HAS_NONCE};
     case AT_NEXT_PSEUDONYM:
-        if (words == 0 || size > remaining || !identity_fits(attr, size, sizeof s.nextPseudonym)) return MALFORMED;
-        s.nextPseudonymPresent = 1;
-        s.nextPseudonymLength = aka_get_be16(attr + 2);
-        std::memcpy(s.nextPseudonym, attr + AT_VALUE_OFFSET, s.nextPseudonymLength);
-        // The host learns the pseudonym at once, before AT_MAC is checked.
-        keystore_store_pseudonym(s.nextPseudonym);
-        log_pseudonym(s.nextPseudonym);
+        if (words == 0 || size > remaining || !identity_fits(attr, size, sizeof v.pseudonym)) return MALFORMED;
+        v.pseudonymLength = aka_get_be16(attr + 2);
+        std::memcpy(v.pseudonym, attr + AT_VALUE_OFFSET, v.pseudonymLength);
         ++counts[PSEUDONYM];
-        return {size, false};
+        return {size, false, ENCR_HAS_PSEUDONYM};
     case AT_NEXT_REAUTH_ID:
-        if (words == 0 || size > remaining || !identity_fits(attr, size, sizeof s.reauthId)) return MALFORMED;
-        s.reauthIdPresent = 1;
-        s.reauthIdLengthWords = words;
-        s.reauthIdLength = aka_get_be16(attr + 2);
-        std::memcpy(s.reauthId, attr + AT_VALUE_OFFSET, s.reauthIdLength);
+        if (words == 0 || size > remaining || !identity_fits(attr, size, sizeof v.reauthId)) return MALFORMED;
+        v.reauthIdWords = words;
+        v.reauthIdLength = aka_get_be16(attr + 2);
+        std::memcpy(v.reauthId, attr + AT_VALUE_OFFSET, v.reauthIdLength);
         ++counts[REAUTH_ID];
-        return {size, false};
+        return {size, false, ENCR_HAS_REAUTH_ID};
     default:
-        return {aka_skippable_attribute_size(attr, remaining), false};
+        return {aka_skippable_attribute_size(attr, remaining), false, 0};
     }
 }
 
 }  // namespace
 
 // RFC 4187 10.12: AES-128-CBC with K_encr and AT_IV, in place in
-// atEncrData. Only whole blocks are decrypted; a length beyond the field is
-// refused as malformed.
+// atEncrData. By default only whole blocks are decrypted and what follows
+// them is parsed as it stands; under EAP_COMPAT_STRICT_SUCCESS a ciphertext
+// that is not whole blocks is malformed, as is, always, a length beyond the
+// field.
 bool aka_decrypt_encr_data(uint8_t length) {
     AkaSession& s = g_session;
-    if (length > sizeof s.atEncrData) {
+    if (length > sizeof s.atEncrData ||
+        (aka_compat(EAP_COMPAT_STRICT_SUCCESS) && length % AES_BLOCK != 0)) {
         aka_report_malformed();
         return false;
     }
@@ -107,9 +107,14 @@ bool aka_decrypt_encr_data(uint8_t length) {
     return aka_parse_encr_attributes(s.atEncrData, length);
 }
 
-// Walks `length` decrypted bytes; values are taken as they come, duplicates
-// are judged at the end (of two, the second stands).
+// Walks `length` decrypted bytes; duplicates are judged at the end (of two,
+// the second stands). By default every value takes effect as it comes, so
+// what precedes a malformed attribute stays in effect; under
+// EAP_COMPAT_STRICT_SUCCESS all stay staged for aka_commit_encr_attributes.
 bool aka_parse_encr_attributes(uint8_t* bytes, uint8_t length) {
+    AkaEncrValues& v = g_session.encrValues;
+    v.present = 0;
+    v.staged = 0;
     int counts[COUNT_KINDS] = {};
     size_t remaining = length;
     const uint8_t* attr = bytes;
@@ -119,6 +124,9 @@ bool aka_parse_encr_attributes(uint8_t* bytes, uint8_t length) {
             if (!taken.reported) aka_report_malformed();
             return false;
         }
+        v.present |= taken.value;
+        v.staged |= taken.value;
+        if (!aka_compat(EAP_COMPAT_STRICT_SUCCESS)) aka_commit_encr_attributes();
         attr += taken.size;
         remaining -= taken.size;
     }
@@ -129,6 +137,27 @@ bool aka_parse_encr_attributes(uint8_t* bytes, uint8_t length) {
         }
     }
     return true;
+}
+
+void aka_commit_encr_attributes() {
+    AkaSession& s = g_session;
+    AkaEncrValues& v = s.encrValues;
+    if ((v.staged & ENCR_HAS_COUNTER) != 0) s.reauthCounter = v.counter;
+    if ((v.staged & ENCR_HAS_NONCE) != 0) std::memcpy(s.nonceS, v.nonceS, NONCE_S_SIZE);
+    if ((v.staged & ENCR_HAS_REAUTH_ID) != 0) {
+        s.reauthIdPresent = 1;
+        s.reauthIdLengthWords = v.reauthIdWords;
+        s.reauthIdLength = v.reauthIdLength;
+        std::memcpy(s.reauthId, v.reauthId, v.reauthIdLength);
+    }
+    if ((v.staged & ENCR_HAS_PSEUDONYM) != 0) {
+        s.nextPseudonymPresent = 1;
+        s.nextPseudonymLength = v.pseudonymLength;
+        std::memcpy(s.nextPseudonym, v.pseudonym, v.pseudonymLength);
+        aka_store_next_pseudonym();
+        log_pseudonym(s.nextPseudonym);
+    }
+    v.staged = 0;
 }
 
 // RFC 4187 9.8: AT_COUNTER echoing the server's counter, then either padding

@@ -18,6 +18,8 @@ constexpr uint8_t IND_MASK = 0x1F;
 constexpr uint8_t SEQ_FIRST_BYTE_MASK = 0x07;
 constexpr uint8_t DELTA[SEQ_SIZE] = {0x00, 0x00, 0x10, 0x00, 0x00, 0x00};  // 2^28
 constexpr unsigned MAC_S_SIZE = 8;
+// TS 33.102 6.3.3: the AMF used for MAC-S, "a dummy value of all zeros".
+constexpr uint8_t AUTS_DUMMY_AMF[2] = {0x00, 0x00};
 
 unsigned sqn_index() { return g_session.sqn[SEQ_SIZE - 1] & IND_MASK; }
 
@@ -90,8 +92,9 @@ bool PutSQN() {
 }
 
 // AUTS = (SQN_MS xor AK*) || MAC-S with SQN_MS = SEQ_MS(IND) * 32 + IND for
-// the index of the refused SQN, always under the main key set, with the AMF
-// of the refused AUTN.
+// the index of the refused SQN, always under the main key set. MAC-S takes
+// the AMF of the refused AUTN by default, the dummy AMF of TS 33.102 with
+// EAP_COMPAT_AUTS_DUMMY_AMF.
 void compute_auts(const uint8_t rand[16]) {
     AkaSession& s = g_session;
     const unsigned index = sqn_index();
@@ -103,7 +106,7 @@ void compute_auts(const uint8_t rand[16]) {
     uint8_t k[16];
     keystore_load_key_set(k);
     uint8_t macS[MAC_S_SIZE];
-    milenage_f1star(k, rand, sqnMs, s.autnAmf, macS);
+    milenage_f1star(k, rand, sqnMs, aka_compat(EAP_COMPAT_AUTS_DUMMY_AMF) ? AUTS_DUMMY_AMF : s.autnAmf, macS);
     uint8_t akStar[SEQ_SIZE];
     milenage_f5star(k, rand, akStar);
     aka_wipe(k, sizeof k);

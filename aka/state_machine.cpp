@@ -5,7 +5,7 @@
 #include "aka/aka.h"
 #include "api/session.h"
 #include "diag/message_log.h"
-#include "eap/eap_layer.h"
+#include "eap/eap_packet.h"
 
 namespace {
 
@@ -43,8 +43,50 @@ int invalid_subtype(uint8_t* payload, uint16_t* words) {
     return AKA_RESULT_FAILED;
 }
 
+bool strict_success() { return aka_compat(EAP_COMPAT_STRICT_SUCCESS); }
+
+// The keys an AKA-Challenge replaces. Under EAP_COMPAT_STRICT_SUCCESS a
+// challenge that fails after deriving them puts the previous ones back, so
+// that an unauthenticated server changes neither the MSK nor the keys a
+// later fast re-authentication starts from.
+struct ChallengeKeys {
+    uint8_t mk[20], fullAuthMk[20], kEncr[16], kAut[16], msk[64];
+};
+
+ChallengeKeys save_challenge_keys() {
+    const AkaSession& s = g_session;
+    ChallengeKeys k;
+    std::memcpy(k.mk, s.mk, sizeof k.mk);
+    std::memcpy(k.fullAuthMk, s.fullAuthMk, sizeof k.fullAuthMk);
+    std::memcpy(k.kEncr, s.kEncr, sizeof k.kEncr);
+    std::memcpy(k.kAut, s.kAut, sizeof k.kAut);
+    std::memcpy(k.msk, s.msk, sizeof k.msk);
+    return k;
+}
+
+void restore_challenge_keys(const ChallengeKeys& k) {
+    AkaSession& s = g_session;
+    std::memcpy(s.mk, k.mk, sizeof k.mk);
+    std::memcpy(s.fullAuthMk, k.fullAuthMk, sizeof k.fullAuthMk);
+    std::memcpy(s.kEncr, k.kEncr, sizeof k.kEncr);
+    std::memcpy(s.kAut, k.kAut, sizeof k.kAut);
+    std::memcpy(s.msk, k.msk, sizeof k.msk);
+}
+
+// The checks that follow key derivation, in order: decryption of
+// AT_ENCR_DATA, AT_MAC, and AT_CHECKCODE when it carries a digest (an empty
+// one says the server saw no identity rounds to check).
+bool challenge_verified(const uint8_t* request, uint16_t length) {
+    const AkaSession& s = g_session;
+    if (s.atEncrDataCount == 1 && !aka_decrypt_encr_data(static_cast<uint8_t>((s.atEncrDataLength - 1) * AKA_WORD)))
+        return false;
+    if (!verify_at_mac(request, length)) return false;
+    return !(s.atCheckcodeCount == 1 && s.atCheckcodeLength == AT_CHECKCODE_DIGEST_WORDS && !verify_checkcode());
+}
+
 // RFC 4187 9.3/9.4: the order matters. SQN is accepted and stored, keys are
-// derived and the encrypted data acted on before AT_MAC is verified.
+// derived and (by default) the encrypted data acted on before AT_MAC is
+// verified.
 int process_challenge(const uint8_t* request, uint16_t length, uint8_t* payload, uint16_t* words) {
     AkaSession& s = g_session;
     if (!aka_parse_attributes(request + AKA_HEADER_SIZE, length) || s.atRandCount == 0 || s.atAutnCount == 0)
@@ -61,14 +103,19 @@ int process_challenge(const uint8_t* request, uint16_t length, uint8_t* payload,
         makeRSP_SyncFailure(payload, words);
         return AKA_RESULT_CONTINUE;
     }
+    ChallengeKeys previous = save_challenge_keys();
     derive_mk();
     derive_full_keys();
-    if (s.atEncrDataCount == 1 && !aka_decrypt_encr_data(static_cast<uint8_t>((s.atEncrDataLength - 1) * AKA_WORD)))
-        return client_error_exit(payload, words);
-    if (!verify_at_mac(request, length)) return client_error_exit(payload, words);
-    // An empty AT_CHECKCODE says the server saw no identity rounds to check.
-    if (s.atCheckcodeCount == 1 && s.atCheckcodeLength == AT_CHECKCODE_DIGEST_WORDS && !verify_checkcode())
-        return client_error_exit(payload, words);
+    const bool verified = challenge_verified(request, length);
+    if (!verified && strict_success()) restore_challenge_keys(previous);
+    aka_wipe(reinterpret_cast<uint8_t*>(&previous), sizeof previous);
+    if (!verified) return client_error_exit(payload, words);
+    aka_commit_encr_attributes();
+    // RFC 4187 5.4 and 10.16: after a full authentication the server counts
+    // fast re-authentications from 1 again.
+    if (aka_compat(EAP_COMPAT_REAUTH_COUNTER_PER_FULL_AUTH)) s.lastReauthCounter = 0;
+    s.fullAuthDone = 1;
+    s.exchangeAuthenticated = 1;
 
     makeRSP_Challenge(payload, words);
     s.akaState = AKA_STATE_DONE;
@@ -110,6 +157,9 @@ uint16_t counter_value(uint16_t wireBytes) {
 // with AT_COUNTER_TOO_SMALL and derives nothing.
 int process_reauthentication(const uint8_t* request, uint16_t length, uint8_t* payload, uint16_t* words) {
     AkaSession& s = g_session;
+    // RFC 4187 5.1: fast re-authentication reuses the keys of a full
+    // authentication; without one since load there are none to reuse.
+    if (strict_success() && !s.fullAuthDone) return invalid_subtype(payload, words);
     if (!aka_parse_attributes(request + AKA_HEADER_SIZE, length) || s.atIvCount == 0 || s.atMacCount == 0 ||
         s.atEncrDataCount == 0)
         return mandatory_attribute_missing(payload, words);
@@ -120,9 +170,10 @@ int process_reauthentication(const uint8_t* request, uint16_t length, uint8_t* p
         return AKA_RESULT_REAUTH_DECRYPT_FAILED;
     }
     if (!verify_at_mac(request, length)) return client_error_exit(payload, words);
+    aka_commit_encr_attributes();
 
-    // A re-authentication identity serves one re-authentication at most,
-    // even one that arrived inside this very request.
+    // By default a re-authentication identity serves one re-authentication
+    // at most, even one that arrived inside this very request.
     s.reauthIdPresent = 0;
     if (counter_value(s.lastReauthCounter) >= counter_value(s.reauthCounter)) {
         s.counterFresh = 0;
@@ -134,6 +185,11 @@ int process_reauthentication(const uint8_t* request, uint16_t length, uint8_t* p
     derive_reauth_mk();
     derive_reauth_msk();
     makeRSP_Reauthentication(payload, words);
+    // RFC 4187 5.4: the identity delivered in a successful fast
+    // re-authentication is the one for the next.
+    if (aka_compat(EAP_COMPAT_KEEP_NEXT_REAUTH_ID) && (s.encrValues.present & ENCR_HAS_REAUTH_ID) != 0)
+        s.reauthIdPresent = 1;
+    s.exchangeAuthenticated = 1;
     s.akaState = AKA_STATE_DONE;
     return AKA_RESULT_AUTHENTICATED;
 }
@@ -144,6 +200,9 @@ int notification_result() {
 
 // RFC 4187 6.1: the P bit marks a code sent before authentication, which
 // carries no AT_MAC; once authenticated every notification is protected.
+// Under EAP_COMPAT_STRICT_SUCCESS a code with the P bit clear is taken only
+// after this exchange's challenge or re-authentication was accepted, and
+// success only with its own AT_MAC verified.
 int process_notification(const uint8_t* request, uint16_t length, uint8_t* payload, uint16_t* words) {
     AkaSession& s = g_session;
     const bool authenticated = s.akaState == AKA_STATE_DONE;
@@ -151,24 +210,38 @@ int process_notification(const uint8_t* request, uint16_t length, uint8_t* paylo
         return mandatory_attribute_missing(payload, words);
 
     aka_log_notification(s.atNotification);
-    if (!authenticated && (s.atNotification & AKA_NOTIFICATION_P_BIT) != 0) {
+    const bool afterAuthenticationCode = (s.atNotification & AKA_NOTIFICATION_P_BIT) == 0;
+    if (strict_success() && afterAuthenticationCode && !s.exchangeAuthenticated)
+        return invalid_subtype(payload, words);
+    bool macVerified = false;
+    if (!authenticated && !afterAuthenticationCode) {
         aka_raise_event(EAPAKA_EVENT_STATUS, s.atNotification);
         makeRSP_Notification(1, payload, words);
-    } else if (verify_at_mac(request, length)) {
+    } else if ((macVerified = verify_at_mac(request, length))) {
         aka_raise_event(EAPAKA_EVENT_STATUS, s.atNotification);
         makeRSP_Notification(0, payload, words);
     } else {
         makeRSP_ClientError(payload, words);
     }
     s.akaState = AKA_STATE_DONE;
+    if (strict_success() && !macVerified) return AKA_RESULT_FAILED;
     return notification_result();
 }
 
 }  // namespace
 
+void aka_start_exchange() {
+    g_session.akaState = AKA_STATE_OPEN;
+    g_session.identityMessageRecordLength = 0;
+    g_session.exchangeAuthenticated = 0;
+}
+
 int aka_process_request(const uint8_t* request, uint8_t* payload, uint16_t* words) {
     AkaSession& s = g_session;
     s.requestIdentifier = request[1];
+    // Nothing staged from AT_ENCR_DATA outlives the request that carried it.
+    s.encrValues.present = 0;
+    s.encrValues.staged = 0;
     const uint16_t length = aka_packet_length(request);
     if (length < AKA_HEADER_SIZE) {
         // No room for the Subtype: nothing in it can be trusted.
@@ -221,14 +294,16 @@ void makeRSP_SyncFailure(uint8_t* payload, uint16_t* words) {
 // RFC 4187 10.13: AT_CHECKCODE hashes the identity messages as sent. A pair
 // that does not fit the record fills it up for good, so no later pair is
 // appended and a 20-byte AT_CHECKCODE of this exchange can no longer match.
+// Long-realm identities get the whole field.
 void aka_record_identity_exchange(const uint8_t* request, uint16_t eapLength, const uint8_t* payload,
                                   uint16_t words) {
     AkaSession& s = g_session;
+    const size_t capacity =
+        aka_compat(EAP_COMPAT_LONG_REALM) ? sizeof s.identityMessageRecord : IDENTITY_RECORD_SIZE;
     const size_t responseLength = AKA_HEADER_SIZE + size_t{words} * AKA_WORD;
     const size_t used = s.identityMessageRecordLength;
-    if (eapLength < AKA_HEADER_SIZE || used > IDENTITY_RECORD_SIZE ||
-        size_t{eapLength} + responseLength > IDENTITY_RECORD_SIZE - used) {
-        s.identityMessageRecordLength = IDENTITY_RECORD_SIZE;
+    if (eapLength < AKA_HEADER_SIZE || used > capacity || size_t{eapLength} + responseLength > capacity - used) {
+        s.identityMessageRecordLength = static_cast<uint16_t>(capacity);
         return;
     }
     uint8_t* out = s.identityMessageRecord + used;

@@ -2,7 +2,6 @@
 // hmac_sha1 (crypto/).
 #include <cstring>
 
-#include "aka/aka.h"
 #include "api/response_timer.h"
 #include "api/session.h"
 #include "diag/message_log.h"
@@ -18,16 +17,20 @@ namespace {
 constexpr char DEFAULT_REALM[] = "@aka.test";
 static_assert(sizeof DEFAULT_REALM - 1 == 9, "the default realm has 9 characters");
 
-constexpr size_t REALM_MAX_CHARS = REALM_SIZE - 1;
+// 15 characters by default; a 3GPP realm (TS 23.003 section 19.3.2, 34
+// characters) and longer NAI realms need EAP_COMPAT_LONG_REALM.
+size_t realm_max_chars() {
+    return aka_compat(EAP_COMPAT_LONG_REALM) ? REALM_MAX_LONG : REALM_SIZE - 1;
+}
 
 void set_realm(const unsigned char* realm) {
     std::memset(g_session.realm, 0, sizeof g_session.realm);
     const char* text = reinterpret_cast<const char*>(realm);
     if (text == nullptr || text[0] == '\0') text = DEFAULT_REALM;
     size_t length = std::strlen(text);
-    if (length > REALM_MAX_CHARS) {
+    if (length > realm_max_chars()) {
         msglog_line("\ntoo long realm : %d\n", static_cast<int>(length));
-        length = REALM_MAX_CHARS;
+        length = realm_max_chars();
     }
     std::memcpy(g_session.realm, text, length);
 }
@@ -61,10 +64,6 @@ extern "C" void getAAA(unsigned char* mskOut) {
     if (mskOut == nullptr) return;
     std::memcpy(mskOut, g_session.msk, sizeof g_session.msk);
 }
-
-static_assert(uint32_t{EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE} == AKA_COMPAT_SKIP_UNKNOWN_SKIPPABLE &&
-                  uint32_t{EAP_COMPAT_RFC_CHECKCODE} == AKA_COMPAT_RFC_CHECKCODE,
-              "the public compatibility flags are the method's");
 
 // Host configuration, kept across EAP_Init; see EAP_COMPAT_* in eapaka.h.
 extern "C" void EAP_SetCompatibility(unsigned int flags) { g_session.compatibilityFlags = flags; }

@@ -1,25 +1,41 @@
 // The response timer. A peer that has answered waits for the next Request or
 // the outcome; if the server stays silent for RESPONSE_TIMEOUT_MS the host is
-// told (events 0 and 2) and the conversation ends, so that the next packet
-// starts a new one. The handler kills its own timer first: it fires once.
+// told (events 0 and 2) and the expiry goes to the handler given when the
+// timer was armed (the EAP layer, which ends the conversation so that the
+// next packet starts a new one). The handler kills its own timer first: it
+// fires once.
 #include "api/response_timer.h"
 
 #include "api/session.h"
 #include "diag/message_log.h"
-#include "eap/eap_layer.h"
 #include "platform/platform.h"
 
 namespace {
+
+// The one outstanding timer's expiry handler; the timer knows nothing of
+// what it ends.
+ResponseTimerExpiry expiryHandler = nullptr;
 
 // AT_NOTIFICATION code of the success notification (RFC 4187 section 10.19:
 // S bit set, P bit clear, code 0).
 constexpr uint16_t AKA_NOTIFICATION_SUCCESS = 0x8000;
 
-// Tells the host how to take the unfinished conversation: as a success when
-// the server had already announced one, else as a failure.
+// By default the last AT_NOTIFICATION received, in whatever exchange and
+// whether or not it was authentic, decides. Under EAP_COMPAT_STRICT_SUCCESS
+// only an acknowledged success notification of this exchange does, which
+// the method honours only from an authenticated server: the EAP-Success
+// that should have followed is all that was lost.
+bool response_timer_take_as_success() {
+    const AkaSession& s = g_session;
+    if (aka_compat(EAP_COMPAT_STRICT_SUCCESS))
+        return s.eapState == EAP_STATE_SUCCESS_NOTIFIED && s.exchangeAuthenticated;
+    return s.atNotification == AKA_NOTIFICATION_SUCCESS;
+}
+
+// Tells the host how to take the unfinished conversation.
 void response_timer_report_outcome() {
     if (g_session.hostEventCallback == nullptr) return;
-    const bool success = g_session.atNotification == AKA_NOTIFICATION_SUCCESS;
+    const bool success = response_timer_take_as_success();
     HostResultRecord record{};
     record.result = success ? EAPAKA_RESULT_SUCCESS_PSEUDONYM : EAPAKA_RESULT_FAILURE;
     aka_raise_event(EAPAKA_EVENT_TIMEOUT, reinterpret_cast<uintptr_t>(&record));
@@ -28,7 +44,8 @@ void response_timer_report_outcome() {
 
 }  // namespace
 
-void response_timer_arm() {
+void response_timer_arm(ResponseTimerExpiry onExpiry) {
+    expiryHandler = onExpiry;
     g_session.responseTimerId = platform_set_timer(RESPONSE_TIMEOUT_MS, response_timer_expired);
     g_session.responseTimerArmed = g_session.responseTimerId != 0 ? 1 : 0;
 }
@@ -47,5 +64,5 @@ void response_timer_expired(void*, unsigned int, uintptr_t, unsigned long) {
     msglog_line("\t>>\xBD\xC3\xBD\xBA\xC5\xDB \xC0\xE5\xBE\xD6 ");
     msglog_line("\tC_AKA_FAIL_SERVER_DOWN");
     aka_raise_event(EAPAKA_EVENT_STATUS, EAPAKA_FAIL_SERVER_DOWN);
-    eap_end_conversation();
+    if (expiryHandler != nullptr) expiryHandler();
 }

@@ -25,6 +25,8 @@ AkaSession::AkaSession() : AkaAttributes() {
     requestIdentifier = 0;
     std::memset(identityMessageRecord, 0, sizeof identityMessageRecord);
     identityMessageRecordLength = 0;
+    exchangeAuthenticated = 0;
+    fullAuthDone = 0;
     identityKind = IDENTITY_KIND_PERMANENT;
     std::memset(opc, 0, sizeof opc);
     std::memset(milenageC, 0, sizeof milenageC);
@@ -51,7 +53,9 @@ AkaSession::AkaSession() : AkaAttributes() {
     reauthIdLength = 0;
     std::memset(reauthId, 0, sizeof reauthId);
     appendNonceS = 0;
+    encrValues = AkaEncrValues{};
     std::memset(mk, 0, sizeof mk);
+    std::memset(fullAuthMk, 0, sizeof fullAuthMk);
     std::memset(kEncr, 0, sizeof kEncr);
     std::memset(kAut, 0, sizeof kAut);
     std::memset(msk, 0, sizeof msk);

@@ -25,9 +25,20 @@ enum : uint32_t {
 };
 
 constexpr size_t EAP_MAX_PACKET = 256;
+// Default bounds: any identity 64 bytes, the realm 15 characters and its
+// NUL, the record of AKA-Identity messages 160 bytes.
 constexpr size_t IDENTITY_MAX = 64;
 constexpr size_t REALM_SIZE = 16;
 constexpr size_t IDENTITY_RECORD_SIZE = 160;
+// Bounds with EAP_COMPAT_LONG_REALM: a realm of 128 characters, so a
+// composed identity (23-byte pseudonym and realm) of 151 bytes, which an
+// AKA-Identity response (12 + 152 bytes) and an EAP-Response/Identity still
+// carry within 256 bytes; and room in the record for three identity rounds
+// (the most a server needs: any, full-authentication, permanent identity)
+// of requests and responses of up to 256 bytes each.
+constexpr size_t REALM_MAX_LONG = 128;
+constexpr size_t IDENTITY_MAX_LONG = 151;
+constexpr size_t IDENTITY_RECORD_SIZE_LONG = 3 * 2 * EAP_MAX_PACKET;
 constexpr size_t NOTIFICATION_TEXT_MAX = 1024;
 constexpr size_t SEQMS_ENTRIES = 32;
 constexpr size_t SEQ_SIZE = 6;
@@ -58,13 +69,36 @@ struct AkaAttributes {
     int32_t atResultIndCount;
 };
 
+// The attributes found inside a decrypted AT_ENCR_DATA (RFC 4187 section
+// 10.12), as taken, and which of them were present. By default each takes
+// effect as soon as it is parsed; under EAP_COMPAT_STRICT_SUCCESS only after
+// the request's AT_MAC has verified.
+enum : uint8_t {
+    ENCR_HAS_COUNTER = 0x1,
+    ENCR_HAS_NONCE = 0x2,
+    ENCR_HAS_PSEUDONYM = 0x4,
+    ENCR_HAS_REAUTH_ID = 0x8
+};
+struct AkaEncrValues {
+    uint8_t present;              // ENCR_HAS_* of the last parse
+    uint8_t staged;               // ENCR_HAS_* taken but not yet in effect
+    uint16_t counter;             // as on the wire
+    uint8_t nonceS[16];
+    uint16_t pseudonymLength;
+    uint8_t pseudonym[68];
+    uint8_t reauthIdWords;        // Length of the AT_NEXT_REAUTH_ID
+    uint16_t reauthIdLength;
+    uint8_t reauthId[IDENTITY_MAX];
+};
+
 struct AkaSession : AkaAttributes {
     AkaSession();
 
     // Library interface and set-up.
     HostEventCallback hostEventCallback;
     HWND hostWindow;
-    uint8_t realm[REALM_SIZE];          // NUL-terminated, at most 15 characters
+    uint8_t realm[REALM_MAX_LONG + 1];  // NUL-terminated, at most 15 characters
+                                        // (128 with EAP_COMPAT_LONG_REALM)
     int32_t permanentIdLength;
     uintptr_t responseTimerId;
     uint8_t responseTimerArmed;
@@ -75,14 +109,20 @@ struct AkaSession : AkaAttributes {
     // EAP layer.
     uint32_t eapState;
     uint8_t lastResponse[EAP_MAX_PACKET];  // Identifier byte 0: none held
-    uint8_t identity[IDENTITY_MAX];
+    uint8_t identity[IDENTITY_MAX_LONG];   // at most 64 bytes used by default
     uint16_t identityLength;
 
     // EAP-AKA state machine.
     uint32_t akaState;
     uint8_t requestIdentifier;
-    uint8_t identityMessageRecord[IDENTITY_RECORD_SIZE];
+    uint8_t identityMessageRecord[IDENTITY_RECORD_SIZE_LONG];  // 160 used by default
     uint16_t identityMessageRecordLength;
+    // The AKA-Challenge or AKA-Reauthentication of this exchange was
+    // accepted (its AT_MAC verified, its counter fresh); cleared with
+    // akaState. Decides success under EAP_COMPAT_STRICT_SUCCESS.
+    uint8_t exchangeAuthenticated;
+    // An AKA-Challenge was accepted since load; never cleared.
+    uint8_t fullAuthDone;
 
     // Identity.
     uint16_t identityKind;
@@ -118,9 +158,13 @@ struct AkaSession : AkaAttributes {
     uint16_t reauthIdLength;
     uint8_t reauthId[IDENTITY_MAX];
     uint8_t appendNonceS;
+    // What the last decrypted AT_ENCR_DATA carried, before it takes effect.
+    AkaEncrValues encrValues;
 
-    // Keys.
+    // Keys. fullAuthMk is the MK of the last full authentication, which
+    // mk gives up to XKEY' after a fast re-authentication.
     uint8_t mk[20];
+    uint8_t fullAuthMk[20];
     uint8_t kEncr[16];
     uint8_t kAut[16];
     uint8_t msk[64];
@@ -132,6 +176,9 @@ struct AkaSession : AkaAttributes {
 };
 
 extern AkaSession g_session;
+
+// True when the host has switched on `flag` (EAP_COMPAT_* in eapaka.h).
+inline bool aka_compat(unsigned flag) { return (g_session.compatibilityFlags & flag) != 0; }
 
 // Puts the record back to its load state (and stops every timer). Internal:
 // for tests, never exported.

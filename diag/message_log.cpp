@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "api/session.h"
-#include "eap/eap_layer.h"
+#include "eap/eap_packet.h"
 #include "platform/platform.h"
 
 namespace {

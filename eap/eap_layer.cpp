@@ -75,7 +75,7 @@ bool eap_is_retransmission(const uint8_t* request) {
 // realm); otherwise the pseudonym or permanent identity from the key store,
 // followed by the realm.
 int eap_answer_identity(const uint8_t* request, uint8_t* response) {
-    uint8_t composed[1 + IDENTITY_MAX] = {};
+    uint8_t composed[1 + IDENTITY_MAX_LONG] = {};
     const uint8_t* identity;
     uint16_t length;
     if (g_session.reauthIdPresent && g_session.reauthIdLength <= IDENTITY_MAX) {
@@ -84,7 +84,7 @@ int eap_answer_identity(const uint8_t* request, uint8_t* response) {
     } else {
         GetPseudonymID(composed, 1);
         identity = composed + 1;
-        length = composed[0] <= IDENTITY_MAX ? composed[0] : IDENTITY_MAX;
+        length = composed[0];
     }
     eap_start_response(request, response, EAP_TYPE_IDENTITY,
                        static_cast<uint16_t>(EAP_TYPE_HEADER_SIZE + length));
@@ -94,8 +94,7 @@ int eap_answer_identity(const uint8_t* request, uint8_t* response) {
     g_session.identityLength = length;
     eap_hold_response(response);
     g_session.eapState = EAP_STATE_CONVERSING;
-    g_session.akaState = AKA_STATE_OPEN;
-    g_session.identityMessageRecordLength = 0;
+    aka_start_exchange();
     return EAPAKA_RESULT_RESPONSE;
 }
 
@@ -184,6 +183,11 @@ int eap_dispatch_by_state(const uint8_t* packet, uint8_t* response) {
     case EAP_CODE_SUCCESS:
         if (state != EAP_STATE_AUTHENTICATED && state != EAP_STATE_SUCCESS_NOTIFIED)
             return EAPAKA_RESULT_DROPPED;
+        // RFC 3748 7.16: under strict success an EAP-Success counts only
+        // from a server authenticated in this exchange, also when the method
+        // acknowledged a success notification before the host set the flag.
+        if (aka_compat(EAP_COMPAT_STRICT_SUCCESS) && !g_session.exchangeAuthenticated)
+            return EAPAKA_RESULT_DROPPED;
         eap_end_conversation();
         return EAPAKA_RESULT_SUCCESS_PSEUDONYM;
     case EAP_CODE_FAILURE:
@@ -254,8 +258,7 @@ int eap_success_result() {
 
 void eap_end_conversation() {
     g_session.eapState = EAP_STATE_IDLE;
-    g_session.akaState = AKA_STATE_OPEN;
-    g_session.identityMessageRecordLength = 0;
+    aka_start_exchange();
     g_session.lastResponse[EAP_IDENTIFIER_OFFSET] = 0;
 }
 
@@ -270,7 +273,7 @@ int EAP_layer(unsigned char* in, unsigned char* out, unsigned short* outLen) {
         msglog_line("\n<Send EAP message:");
         msglog_eap_packet(response);
         eap_copy_out(response, out, outLen);
-        response_timer_arm();
+        response_timer_arm(eap_end_conversation);
     }
     if (result == EAPAKA_RESULT_SUCCESS_PSEUDONYM) result = eap_success_result();
     msglog_line("\n<Return Result EAP(end of EAP_LAYER):");

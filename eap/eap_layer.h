@@ -3,33 +3,12 @@
 #ifndef EAPAKA_EAP_EAP_LAYER_H
 #define EAPAKA_EAP_EAP_LAYER_H
 
-#include <cstdint>
-#include <cstring>
-
-enum { EAP_CODE_REQUEST = 1, EAP_CODE_RESPONSE = 2, EAP_CODE_SUCCESS = 3, EAP_CODE_FAILURE = 4 };
-enum { EAP_TYPE_IDENTITY = 1, EAP_TYPE_NOTIFICATION = 2, EAP_TYPE_NAK = 3, EAP_TYPE_AKA = 23 };
-constexpr unsigned EAP_HEADER_SIZE = 4;
-constexpr unsigned EAP_TYPE_HEADER_SIZE = 5;
-constexpr unsigned AKA_HEADER_SIZE = 8;
+#include "eap/eap_packet.h"
 
 // Largest packet EAP_layer accepts: a Notification whose text fills the
 // 1024-byte text area of the host's notification record. Every EAP-AKA
 // request the method understands is far smaller; anything longer is dropped.
 constexpr unsigned EAP_MAX_REQUEST = EAP_TYPE_HEADER_SIZE + 1024;
-
-// Offset of the Length field in every EAP packet (RFC 3748 section 4).
-constexpr unsigned EAP_LENGTH_OFFSET = 2;
-
-// Length of a packet inside the library, where it is held in host byte order.
-inline uint16_t eap_length(const uint8_t* packet) {
-    uint16_t length;
-    std::memcpy(&length, packet + EAP_LENGTH_OFFSET, sizeof length);
-    return length;
-}
-
-inline void eap_set_length(uint8_t* packet, uint16_t length) {
-    std::memcpy(packet + EAP_LENGTH_OFFSET, &length, sizeof length);
-}
 
 // Ends the conversation: states back to 1, identity record emptied and the
 // held response dropped.

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "aka/aka.h"
-#include "eap/eap_layer.h"
+#include "eap/eap_packet.h"
 #include "api/session.h"
 #include "fuzz/fuzz_host.h"
 

@@ -15,7 +15,8 @@ void parse_once(const uint8_t* data, size_t size, unsigned flags) {
     fuzz_host_start();
     EAP_SetCompatibility(flags);
     std::vector<uint8_t> plaintext(data, data + size);
-    aka_parse_encr_attributes(plaintext.data(), static_cast<uint8_t>(size));
+    // What the parse staged takes effect as after a verified AT_MAC.
+    if (aka_parse_encr_attributes(plaintext.data(), static_cast<uint8_t>(size))) aka_commit_encr_attributes();
     const AkaSession& s = g_session;
     if (s.reauthIdLength > sizeof s.reauthId && s.reauthIdPresent) std::abort();
     if (s.nextPseudonymLength > sizeof s.nextPseudonym && s.nextPseudonymPresent) std::abort();

@@ -112,6 +112,13 @@ int main(int argc, char** argv) {
         conversation.push_back(FUZZ_RECORD_TIMER & 0xFF);
     }
     bool ok = write_file(dir + "/eap_conversation/" + name, conversation);
+    // The same conversation with every compatibility flag set first, so the
+    // strict-success checks of the host start from authenticating inputs.
+    const Bytes allFlags = {FUZZ_RECORD_COMPATIBILITY >> 8, FUZZ_RECORD_COMPATIBILITY & 0xFF,
+                            EAP_COMPAT_RFC4187 >> 8, EAP_COMPAT_RFC4187 & 0xFF};
+    Bytes withFlags = allFlags;
+    withFlags.insert(withFlags.end(), conversation.begin(), conversation.end());
+    ok &= write_file(dir + "/eap_conversation/" + name + "-rfc4187", withFlags);
 
     fuzz_host_start();
     std::printf("%s:", name.c_str());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "api/session.h"
+#include "eap/eap_packet.h"
 #include "platform/platform.h"
 
 const char FUZZ_REALM[] = "@eapaka.test";
@@ -29,6 +30,10 @@ const char TRACE_OFF[] = "/nonexistent/eapaka-fuzz/msginfo.log";
 uint8_t g_keyBuffer[EAPAKA_KEB_SIZE];
 uint64_t g_nowMs;
 bool g_started;
+// The host's own view of the exchange: the flags it set, and whether the
+// library returned 17 since the exchange began.
+unsigned g_flags;
+bool g_serverAuthenticated;
 
 [[noreturn]] void broken(const char* what) {
     std::fprintf(stderr, "fuzz host: %s\n", what);
@@ -63,6 +68,24 @@ void fill_subscriber(uint8_t* b) {
 
 uint64_t fake_now() { return g_nowMs; }
 
+bool strict() { return (g_flags & EAP_COMPAT_STRICT_SUCCESS) != 0; }
+
+bool is_success(int r) {
+    return r == EAPAKA_RESULT_SUCCESS_PSEUDONYM || r == EAPAKA_RESULT_SUCCESS_PERMANENT ||
+           r == EAPAKA_RESULT_SUCCESS_ALT_KEYS;
+}
+
+// Follows the exchange from the host's side: 17 means the server's AT_MAC
+// verified; an outcome, an answered EAP-Request/Identity (no resent one can
+// follow a 17) or EAP_Init starts the next exchange.
+void follow_exchange(int result, const std::vector<uint8_t>& out) {
+    if (is_success(result) && strict() && !g_serverAuthenticated)
+        broken("strict: success result without an authenticated server");
+    if (result == EAPAKA_RESULT_AUTH_RESPONSE) g_serverAuthenticated = true;
+    const bool identityAnswered = result == EAPAKA_RESULT_RESPONSE && out[4] == EAP_TYPE_IDENTITY;
+    if (is_success(result) || result == EAPAKA_RESULT_FAILURE || identityAnswered) g_serverAuthenticated = false;
+}
+
 // The buffer is the host's store: loads find it filled, stores have
 // already written it. Only the request code can be wrong.
 void key_callback(unsigned long request) {
@@ -79,6 +102,9 @@ int event_callback(unsigned int event, void* argument) {
         const auto* record = static_cast<const HostResultRecord*>(argument);
         if (record->result != EAPAKA_RESULT_SUCCESS_PSEUDONYM && record->result != EAPAKA_RESULT_FAILURE)
             broken("time-out record with an unknown result");
+        if (strict() && record->result == EAPAKA_RESULT_SUCCESS_PSEUDONYM && !g_serverAuthenticated)
+            broken("strict: time-out taken as success without an authenticated server");
+        g_serverAuthenticated = false;  // the timer ends the exchange
         break;
     }
     case EAPAKA_EVENT_EAP_NOTIFICATION: {
@@ -106,11 +132,12 @@ void check_session_invariants() {
     const AkaSession& s = g_session;
     if (s.eapState < EAP_STATE_IDLE || s.eapState > EAP_STATE_FAILED) broken("EAP state out of range");
     if (s.akaState != AKA_STATE_OPEN && s.akaState != AKA_STATE_DONE) broken("method state out of range");
-    if (s.identityMessageRecordLength > IDENTITY_RECORD_SIZE) broken("identity record overrun");
-    if (s.identityLength > IDENTITY_MAX) broken("identity overrun");
+    if (s.identityMessageRecordLength > sizeof s.identityMessageRecord) broken("identity record overrun");
+    if (s.identityLength > sizeof s.identity) broken("identity overrun");
 }
 
 void start_conversation(int permanentIdLength) {
+    g_serverAuthenticated = false;
     EAP_Init(event_callback, nullptr, reinterpret_cast<unsigned char*>(const_cast<char*>(FUZZ_REALM)),
              permanentIdLength);
 }
@@ -141,6 +168,7 @@ void fuzz_host_start() {
     }
     aka_session_reset();
     g_nowMs = 0;
+    g_flags = 0;
     fill_subscriber(g_keyBuffer);
     RegisterAuthKeyCallBack(key_callback, g_keyBuffer);
     start_conversation(FUZZ_PERMANENT_ID_LENGTH);
@@ -171,6 +199,7 @@ int fuzz_host_feed(const uint8_t* packet, size_t size) {
             if (b != OUT_FILL) broken("out written without a response");
     }
     check_session_invariants();
+    follow_exchange(result, out);
     return result;
 }
 
@@ -193,7 +222,9 @@ void fuzz_host_run_conversation(const uint8_t* data, size_t size) {
         } else if (length == FUZZ_RECORD_NO_KEY_STORE) {
             RegisterAuthKeyCallBack(nullptr, nullptr);
         } else if (length == FUZZ_RECORD_COMPATIBILITY) {
-            EAP_SetCompatibility(at < size ? data[at++] : 0);
+            g_flags = 0;
+            for (int i = 0; i < 2 && at < size; ++i) g_flags = g_flags << 8 | data[at++];
+            EAP_SetCompatibility(g_flags);
         } else {
             const size_t take = length < size - at ? length : size - at;
             fuzz_host_feed(data + at, take);

@@ -9,8 +9,15 @@
 //   0xFFFE n   EAP_Init starts a new conversation, with the next byte as a
 //              signed permanent-identity length (so -128..127 are tried)
 //   0xFFFD     the key store is unregistered (null callback and buffer)
-//   0xFFFC f   EAP_SetCompatibility with the next byte as the flags
+//   0xFFFC f f EAP_SetCompatibility with the next two bytes (big-endian)
+//              as the flags
 // A final record shorter than its length takes what is left.
+//
+// Besides the library's promises to every host (fuzz_host_feed), the host
+// checks what EAP_COMPAT_STRICT_SUCCESS promises while it is set: no
+// success result (3, 13, 23) and no time-out taken as success unless an
+// AKA-Challenge or AKA-Reauthentication was accepted (result 17, which only
+// a verified AT_MAC gives) in the same exchange.
 #ifndef EAPAKA_FUZZ_FUZZ_HOST_H
 #define EAPAKA_FUZZ_FUZZ_HOST_H
 

@@ -136,14 +136,17 @@ const char* platform_trace_path() {
 }
 
 // The trace holds K, OPc and the MSK in clear, so it is written only to a
-// file the process owns that nobody else can write, and never through a
-// symbolic link: anything else is treated as if the file were absent.
+// regular file the process owns, that nobody else may read or write (no
+// permission bit for group or others) and that has exactly one name: never
+// through a symbolic link, and never to a hard link, whose other name may
+// lie in a directory others can read. Anything else is treated as if the
+// file were absent.
 std::FILE* platform_open_trace() {
     int fd = open(platform_trace_path(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
-        (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        (st.st_mode & (S_IRWXG | S_IRWXO)) != 0 || st.st_nlink != 1) {
         close(fd);
         return nullptr;
     }

@@ -122,7 +122,49 @@ enum {
     // Answer with an empty AT_CHECKCODE when no AKA-Identity message was
     // exchanged in this exchange (RFC 4187 section 10.13) instead of a digest.
     EAP_COMPAT_RFC_CHECKCODE = 0x2,
-    EAP_COMPAT_RFC4187 = EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE | EAP_COMPAT_RFC_CHECKCODE
+    // Start a new fast re-authentication counter context with every full
+    // authentication (RFC 4187 sections 5.4 and 10.16: the server counts
+    // AT_COUNTER from 1 again) instead of comparing with the last counter
+    // ever accepted.
+    EAP_COMPAT_REAUTH_COUNTER_PER_FULL_AUTH = 0x4,
+    // Derive every fast re-authentication's XKEY' from the MK of the last
+    // full authentication (RFC 4187 section 7) instead of chaining from the
+    // previous XKEY'.
+    EAP_COMPAT_REAUTH_KEYS_FROM_FULL_MK = 0x8,
+    // Use a pseudonym from AT_NEXT_PSEUDONYM whatever its first character
+    // (RFC 4187 sections 4.1.1.7 and 10.10: an opaque username chosen by the
+    // server). The store's 23-byte pseudonym field then holds it zero-filled
+    // after its end, and is read back up to its first zero byte (all zero:
+    // none held). One that cannot be held so (empty, longer than 23 bytes or
+    // holding a zero byte) clears the field.
+    EAP_COMPAT_OPAQUE_PSEUDONYM = 0x10,
+    // Keep an AT_NEXT_REAUTH_ID that arrives in an AKA-Reauthentication whose
+    // AT_MAC verifies and whose counter is accepted, for the next fast
+    // re-authentication (RFC 4187 section 5.4), instead of using each fast
+    // re-authentication identity once.
+    EAP_COMPAT_KEEP_NEXT_REAUTH_ID = 0x20,
+    // Compute MAC-S of AUTS with the dummy AMF 0000 (3GPP TS 33.102 section
+    // 6.3.3) instead of the AMF of the refused AUTN.
+    EAP_COMPAT_AUTS_DUMMY_AMF = 0x40,
+    // Let EAP_Init keep realms of up to 128 characters (3GPP TS 23.003
+    // section 19.3.2 realms have 34) instead of cutting them to 15; composed
+    // identities then reach 151 bytes and the AKA-Identity messages recorded
+    // for AT_CHECKCODE 1536. Takes effect at the next EAP_Init: set it first.
+    EAP_COMPAT_LONG_REALM = 0x80,
+    // Honour success only from a server authenticated in this exchange (RFC
+    // 4187 sections 6.1 and 6.2, RFC 3748 section 7.16): a success
+    // notification needs an accepted AKA-Challenge or AKA-Reauthentication
+    // before it and its own AT_MAC; AT_ENCR_DATA must hold whole AES blocks
+    // (RFC 4187 section 10.12) and nothing inside it is stored or used before
+    // AT_MAC has verified; a failed AKA-Challenge leaves the keys as they
+    // were; no fast re-authentication before a full authentication since
+    // load; the response timer reports "take as success" only after an
+    // acknowledged success notification of an authenticated exchange.
+    EAP_COMPAT_STRICT_SUCCESS = 0x100,
+    EAP_COMPAT_RFC4187 = EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE | EAP_COMPAT_RFC_CHECKCODE |
+                         EAP_COMPAT_REAUTH_COUNTER_PER_FULL_AUTH | EAP_COMPAT_REAUTH_KEYS_FROM_FULL_MK |
+                         EAP_COMPAT_OPAQUE_PSEUDONYM | EAP_COMPAT_KEEP_NEXT_REAUTH_ID |
+                         EAP_COMPAT_AUTS_DUMMY_AMF | EAP_COMPAT_LONG_REALM | EAP_COMPAT_STRICT_SUCCESS
 };
 EAPAKA_API void EAP_SetCompatibility(unsigned int flags);
 EAPAKA_API void hmac_sha1(const void* key, int keyLength, const void* data, int dataLength,

@@ -43,19 +43,25 @@ TEST_F(PlatformTimerTest, FiresOnlyFromDispatchAfterItsPeriod) {
     EXPECT_EQ(fired, 1);
 }
 
-// The trace is written only to a regular file owned by this user that no
-// one else can write, and never through a symbolic link.
+// The trace is written only to a regular file owned by this user, with no
+// permission bit for group or others and a single link, and never through a
+// symbolic link.
 TEST(PlatformTraceTest, RefusesUnsafeFiles) {
     TraceFile trace;
     std::FILE* f = platform_open_trace();
     ASSERT_NE(f, nullptr);
     std::fclose(f);
 
-    chmod(trace.path.c_str(), 0620);
-    EXPECT_EQ(platform_open_trace(), nullptr) << "group-writable";
-    chmod(trace.path.c_str(), 0602);
-    EXPECT_EQ(platform_open_trace(), nullptr) << "world-writable";
+    for (mode_t mode : {0620, 0602, 0640, 0604, 0644, 0610, 0601}) {
+        chmod(trace.path.c_str(), mode);
+        EXPECT_EQ(platform_open_trace(), nullptr) << std::oct << mode;
+    }
     chmod(trace.path.c_str(), 0600);
+
+    const std::string other = trace.path + ".link";
+    ASSERT_EQ(link(trace.path.c_str(), other.c_str()), 0);
+    EXPECT_EQ(platform_open_trace(), nullptr) << "hard link";
+    std::remove(other.c_str());
 
     if (geteuid() == 0) {  // only root can hand the file to another owner
         ASSERT_EQ(chown(trace.path.c_str(), 65534, 65534), 0);
@@ -67,6 +73,7 @@ TEST(PlatformTraceTest, RefusesUnsafeFiles) {
     std::FILE* t = std::fopen(target.c_str(), "w");
     ASSERT_NE(t, nullptr);
     std::fclose(t);
+    chmod(target.c_str(), 0600);
     std::remove(trace.path.c_str());
     ASSERT_EQ(symlink(target.c_str(), trace.path.c_str()), 0);
     EXPECT_EQ(platform_open_trace(), nullptr) << "symbolic link";
@@ -91,20 +98,34 @@ TEST(PlatformTraceTest, RefusesNonRegularFiles) {
 }
 
 // A refused file receives nothing: the library's messages are dropped as
-// if the trace were switched off.
+// if the trace were switched off. The same exchange is traced once the file
+// is safe.
 TEST(PlatformTraceTest, RefusedFileIsLeftUntouched) {
-    aka_session_reset();
-    TraceFile trace;
-    chmod(trace.path.c_str(), 0666);
-    EXPECT_EQ(platform_open_trace(), nullptr);
-    unsigned char out[256];
-    unsigned short outLen = 0;
-    unsigned char identityRequest[] = {1, 7, 0, 5, 1};
-    EXPECT_EQ(EAP_layer(identityRequest, out, &outLen), EAPAKA_RESULT_RESPONSE);
-    EXPECT_EQ(trace.contents(), "");
-    chmod(trace.path.c_str(), 0600);
-    unsigned char sameRequest[] = {1, 7, 0, 5, 1};
-    EXPECT_EQ(EAP_layer(sameRequest, out, &outLen), EAPAKA_RESULT_RESPONSE);
-    EXPECT_NE(trace.contents(), "") << "the same exchange is traced once the file is safe";
+    struct Case {
+        const char* name;
+        mode_t mode;
+        bool hardLink;
+    };
+    const Case cases[] = {{"0644", 0644, false}, {"0640", 0640, false}, {"hard link", 0600, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        aka_session_reset();
+        TraceFile trace;
+        chmod(trace.path.c_str(), c.mode);
+        const std::string other = trace.path + ".link";
+        if (c.hardLink) {
+            ASSERT_EQ(link(trace.path.c_str(), other.c_str()), 0);
+        }
+        unsigned char out[256];
+        unsigned short outLen = 0;
+        unsigned char identityRequest[] = {1, 7, 0, 5, 1};
+        EXPECT_EQ(EAP_layer(identityRequest, out, &outLen), EAPAKA_RESULT_RESPONSE);
+        EXPECT_EQ(trace.contents(), "");
+        chmod(trace.path.c_str(), 0600);
+        std::remove(other.c_str());
+        unsigned char sameRequest[] = {1, 7, 0, 5, 1};
+        EXPECT_EQ(EAP_layer(sameRequest, out, &outLen), EAPAKA_RESULT_RESPONSE);
+        EXPECT_NE(trace.contents(), "");
+    }
     aka_session_reset();
 }

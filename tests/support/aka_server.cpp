@@ -120,6 +120,7 @@ Bytes AkaServer::challenge(const ChallengeSpec& spec) {
     ck = m.ck;
     ik = m.ik;
     mk = oracle::sha1(cat({identity, ik, ck}));
+    fullMk = mk;
     const Bytes x = oracle::fips186_prf(mk);
     kEncr = slice(x, 0, 16);
     kAut = slice(x, 16, 16);
@@ -153,11 +154,12 @@ Bytes AkaServer::expected_challenge_response() const {
     return with_mac(kAut, packet, macOffset);
 }
 
-bool AkaServer::verify_auts(const Bytes& auts, uint64_t* sqnMs) const {
-    const oracle::MilenageOut star = oracle::milenage(k, opc, rand, Bytes(6, 0), amf, params);
+bool AkaServer::verify_auts(const Bytes& auts, uint64_t* sqnMs, const Bytes& macSAmf) const {
+    const Bytes& macAmf = macSAmf.empty() ? amf : macSAmf;
+    const oracle::MilenageOut star = oracle::milenage(k, opc, rand, Bytes(6, 0), macAmf, params);
     Bytes sqn(6);
     for (int i = 0; i < 6; ++i) sqn[i] = auts[i] ^ star.akStar[i];
-    const oracle::MilenageOut m = oracle::milenage(k, opc, rand, sqn, amf, params);
+    const oracle::MilenageOut m = oracle::milenage(k, opc, rand, sqn, macAmf, params);
     *sqnMs = 0;
     for (uint8_t b : sqn) *sqnMs = *sqnMs << 8 | b;
     return m.macS == slice(auts, 6, 8);
@@ -179,9 +181,10 @@ Bytes AkaServer::reauth_request(const ReauthSpec& spec) {
     return packet;
 }
 
-void AkaServer::derive_reauth_keys() {
+void AkaServer::derive_reauth_keys(bool fromFullMk) {
     const uint16_t c = lastReauth_.counter;
-    mk = oracle::sha1(cat({identity, {static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)}, lastReauth_.nonceS, mk}));
+    mk = oracle::sha1(cat({identity, {static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)}, lastReauth_.nonceS,
+                           fromFullMk ? fullMk : mk}));
     msk = slice(oracle::fips186_prf(mk), 0, 64);
 }
 

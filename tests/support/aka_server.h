@@ -65,12 +65,15 @@ public:
 
     Bytes challenge(const ChallengeSpec& spec);
     Bytes expected_challenge_response() const;
-    // Recovers SQN_MS from AUTS; false when MAC-S does not verify.
-    bool verify_auts(const Bytes& auts, uint64_t* sqnMs) const;
+    // Recovers SQN_MS from AUTS; false when MAC-S does not verify with
+    // macSAmf (by default the AMF of the last challenge).
+    bool verify_auts(const Bytes& auts, uint64_t* sqnMs, const Bytes& macSAmf = {}) const;
 
     Bytes reauth_request(const ReauthSpec& spec);
     // Keys of an accepted re-authentication: MK becomes XKEY', MSK from it.
-    void derive_reauth_keys();
+    // XKEY' comes from the MK in place (chained) or, with fromFullMk, from the
+    // MK of the last full authentication.
+    void derive_reauth_keys(bool fromFullMk = false);
     // Checks the AKA-Reauthentication response: layout, encrypted counter
     // block (with AT_COUNTER_TOO_SMALL when !fresh) and the MAC over the
     // packet followed by NONCE_S.
@@ -85,7 +88,7 @@ public:
     oracle::MilenageParams params = oracle::milenage_standard();
     Bytes k, opc, kAlt, opcAlt;
     Bytes identity, identityRecord;
-    Bytes rand, res, ck, ik, amf, mk, kEncr, kAut, msk;
+    Bytes rand, res, ck, ik, amf, mk, fullMk, kEncr, kAut, msk;
     Bytes lastCheckcodeDigest = Bytes(20, 0);
     uint8_t id = 0;
     uint8_t lastRequestId = 0;
