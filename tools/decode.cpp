@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "tools/eap_wire.h"
-#include "tools/simnet/net_crypto.h"
+#include "refcrypto/refcrypto.h"
 
 namespace tool {
 
@@ -91,8 +91,9 @@ void list_encrypted(const EapPacket& p, const uint8_t* kEncr, std::vector<std::s
         encr->valueSize < 2 || (encr->valueSize - 2) % AES_BLOCK != 0) {
         return;
     }
-    Bytes plain(encr->value + 2, encr->value + encr->valueSize);
-    net_decrypt(kEncr, iv->value + 2, plain);
+    Bytes plain = refcrypto::aes_cbc_decrypt(Bytes(kEncr, kEncr + AES_BLOCK),
+                                             Bytes(iv->value + 2, iv->value + 2 + AES_BLOCK),
+                                             Bytes(encr->value + 2, encr->value + encr->valueSize));
     std::vector<Attribute> inner;
     bool wellFormed = split_attributes(plain.data(), plain.size(), 0, inner);
     lines.push_back("      decrypted:");

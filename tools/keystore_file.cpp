@@ -131,8 +131,8 @@ void SubscriberProfile::to_buffer(uint8_t* buffer) const {
     std::memcpy(buffer + EAPAKA_KEB_OPC, main.opc, 16);
     std::memcpy(buffer + EAPAKA_KEB_K_ALT, alt.k, 16);
     std::memcpy(buffer + EAPAKA_KEB_OPC_ALT, alt.opc, 16);
-    std::memcpy(buffer + EAPAKA_KEB_C1, milenage.c, sizeof milenage.c);
     for (int i = 0; i < 5; ++i) {
+        std::memcpy(buffer + EAPAKA_KEB_C1 + 16 * i, milenage.c[i].data(), 16);
         uint32_t r = static_cast<uint32_t>(milenage.r[i]);
         for (int b = 0; b < 4; ++b) {
             buffer[EAPAKA_KEB_R1 + 4 * i + b] = static_cast<uint8_t>(r >> (8 * b));  // little-endian
@@ -210,7 +210,7 @@ bool profile_load(const std::string& path, ProfileKind kind, SubscriberProfile& 
             }
         } else if (constantIndex >= 0) {
             if (!want(1)) return false;
-            if (!parse_hex16(values[0], p.milenage.c[constantIndex])) {
+            if (!parse_hex16(values[0], p.milenage.c[constantIndex].data())) {
                 return fail(error, path, lineNumber, "'" + key + "' needs 32 hex digits");
             }
         } else if (key == "r") {
@@ -278,7 +278,7 @@ std::string profile_format(const SubscriberProfile& p, ProfileKind kind) {
     }
     out << "permanent_id " << p.permanentId << "\n";
     for (int i = 0; i < 4; ++i) out << KEY_NAMES[i] << " " << to_hex(key_field(p, i), 16) << "\n";
-    for (int i = 0; i < 5; ++i) out << CONSTANT_NAMES[i] << " " << to_hex(p.milenage.c[i], 16) << "\n";
+    for (int i = 0; i < 5; ++i) out << CONSTANT_NAMES[i] << " " << to_hex(p.milenage.c[i]) << "\n";
     out << "r";
     for (int i = 0; i < 5; ++i) out << " " << p.milenage.r[i];
     out << "\npseudonym " << format_pseudonym(p.pseudonym) << "\n";

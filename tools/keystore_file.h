@@ -20,7 +20,8 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/simnet/net_crypto.h"
+#include "tools/bytes.h"
+#include "tools/simnet/auc.h"
 
 namespace tool {
 
@@ -36,7 +37,7 @@ struct SubscriberProfile {
     std::string permanentId;
     MilenageKeys main{};
     MilenageKeys alt{};
-    MilenageConstants milenage = MilenageConstants::standard();
+    MilenageParams milenage = refcrypto::milenage_standard();
     uint8_t pseudonym[PROFILE_PSEUDONYM_SIZE] = {};
     uint64_t seqMs[PROFILE_SEQ_ENTRIES] = {};   // peer
     uint64_t seqHe = 0;                          // network

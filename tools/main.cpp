@@ -213,7 +213,7 @@ bool build_profile(const Options& o, SubscriberProfile& p, std::string& error) {
     if (o.operatorMilenage) {
         NetRandom random;
         for (int i = 0; i < 5; ++i) {
-            random.fill(p.milenage.c[i], 16);
+            random.fill(p.milenage.c[i].data(), 16);
             uint8_t r;
             random.fill(&r, 1);
             p.milenage.r[i] = r & 0x7F;

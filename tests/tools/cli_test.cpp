@@ -58,20 +58,6 @@ protected:
     std::string profile;
 };
 
-TEST_F(Cli, EntryPointsBindToTheSharedLibrary) {
-    if (!have_program("nm")) GTEST_SKIP() << "nm not installed";
-    Command symbols = run(std::string("nm -C ") + EAPAKA_TOOL_PATH);
-    ASSERT_EQ(symbols.status, 0);
-    const char* entryPoints[] = {"EAP_Init(", "EAP_layer(", "RegisterAuthKeyCallBack(", "getAAA",
-                                 "EAP_DispatchTimers"};
-    for (const char* name : entryPoints) {
-        std::regex defined(std::string("\\n[0-9a-f]+ [A-Za-z] ") + std::regex_replace(name, std::regex("\\("), "\\(") );
-        std::regex undefined(std::string("\\n +U ") + std::regex_replace(name, std::regex("\\("), "\\("));
-        EXPECT_FALSE(std::regex_search("\n" + symbols.output, defined)) << name << " is defined in the executable";
-        EXPECT_TRUE(std::regex_search("\n" + symbols.output, undefined)) << name << " is not imported";
-    }
-}
-
 // Runs every scenario once (the time-out one waits the library's real
 // 10 seconds) and checks what the key store file kept.
 TEST_F(Cli, AllScenariosPassAndTheKeyStoreKeepsTheirState) {

@@ -37,7 +37,7 @@ bool hlr_handle_datagram(HlrAuc& auc, const char* datagram, size_t length, std::
                      : s ? " refused: MAC-S does not verify" : " refused: unknown subscriber");
         return false;
     }
-    HlrVector vector;
+    tool::AuthVector vector;
     if (auc.make_vector(request.imsi, vector)) {
         reply = hlr_format_vector(request.imsi, vector);
         note = "AKA-REQ-AUTH " + request.imsi + " vector with " + sqn_text(*auc.find(request.imsi));

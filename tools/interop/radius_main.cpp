@@ -1,7 +1,5 @@
 // `eapaka radius`: the library authenticating through a RADIUS server, with
 // this process as the NAS.
-#include <dlfcn.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -36,8 +34,6 @@ const char USAGE[] =
     "  --retries N         retransmissions per request (default 3)\n"
     "  --quiet             one line per authentication and the summary\n"
     "Exit status: 0 when every authentication succeeded with matching keys.\n";
-
-constexpr unsigned COMPAT_RFC4187 = 0x3;  // skip unknown skippable attributes | RFC checkcode
 
 struct Options {
     std::string profile;
@@ -92,7 +88,7 @@ int parse_options(int argc, char** argv, Options& o) {
             o.radius.retries = static_cast<int>(number);
         } else if (arg == "--compat") {
             std::string mode = value;
-            if (mode == "rfc4187") o.compat = COMPAT_RFC4187;
+            if (mode == "rfc4187") o.compat = EAP_COMPAT_RFC4187;
             else if (mode == "none") o.compat = 0;
             else ok = parse_long(value, 0, 0xFFFFFFFFL, o.compat);
         } else {
@@ -109,16 +105,6 @@ int parse_options(int argc, char** argv, Options& o) {
         return 2;
     }
     return 0;
-}
-
-// The compatibility setting is looked up at run time so that the tool also
-// drives a library built without it (and says so when it is asked for).
-bool apply_compatibility(long flags) {
-    using SetCompatibility = void (*)(unsigned int);
-    auto set = reinterpret_cast<SetCompatibility>(dlsym(RTLD_DEFAULT, "EAP_SetCompatibility"));
-    if (set == nullptr) return flags == 0;
-    set(static_cast<unsigned int>(flags));
-    return true;
 }
 
 enum class AuthKind { Full, Reauthentication, Other };
@@ -160,10 +146,7 @@ int radius_main(int argc, char** argv) {
     tool::ProfileKeyStore store(profile, o.profile);
     RadiusHostPrinter printer(std::cout, o.nas.verbose);
     tool::PeerHost peer(store, &printer);
-    if (o.compat >= 0 && !apply_compatibility(o.compat)) {
-        std::cerr << "eapaka radius: this library has no compatibility setting\n";
-        return 1;
-    }
+    if (o.compat >= 0) EAP_SetCompatibility(static_cast<unsigned int>(o.compat));
 
     long succeeded = 0, full = 0, reauth = 0;
     auto start = std::chrono::steady_clock::now();
