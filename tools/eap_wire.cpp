@@ -150,8 +150,13 @@ const char* aka_attribute_name(uint8_t type) {
     case AT_NEXT_REAUTH_ID: return "AT_NEXT_REAUTH_ID";
     case AT_CHECKCODE: return "AT_CHECKCODE";
     case AT_RESULT_IND: return "AT_RESULT_IND";
+    case AT_BIDDING: return "AT_BIDDING";
     default: return "AT_unknown";
     }
+}
+
+bool rfc4187_attribute(uint8_t type) {
+    return type != AT_BIDDING && std::string(aka_attribute_name(type)) != "AT_unknown";
 }
 
 // RFC 4187 section 10.19 and the codes operators use after it.
