@@ -9,15 +9,14 @@ namespace {
 // Readable log lines: a label column, then the text.
 constexpr int LABEL_WIDTH = 17;
 
-std::string event_text(const HostEvent& event) {
+// What an event means, without its number.
+std::string event_meaning(const HostEvent& event) {
     if (event.type == EAPAKA_EVENT_TIMEOUT) {
-        return "event 0: response timer expired, conversation taken as " +
+        return "response timer expired, conversation taken as " +
                std::string(event.value == EAPAKA_RESULT_SUCCESS_PSEUDONYM ? "success" : "failure");
     }
-    if (event.type == EAPAKA_EVENT_EAP_NOTIFICATION) return "event 1: EAP notification \"" + event.text + "\"";
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%lx", static_cast<unsigned long>(event.value));
-    return "event " + std::to_string(event.type) + ": " + status_code_name(event.value) + " (" + code + ")";
+    if (event.type == EAPAKA_EVENT_EAP_NOTIFICATION) return "EAP notification \"" + event.text + "\"";
+    return status_code_name(event.value);
 }
 
 }  // namespace
@@ -77,14 +76,20 @@ void Report::note(const std::string& from, const std::string& text) {
 }
 
 void Report::on_event(const HostEvent& event) {
-    entry("host", event_text(event));
+    std::string text = "event " + std::to_string(event.type) + ": " + event_meaning(event);
+    if (event.type == EAPAKA_EVENT_STATUS) {
+        char code[16];
+        std::snprintf(code, sizeof code, " (0x%lx)", static_cast<unsigned long>(event.value));
+        text += code;
+    }
+    entry("host", text);
     if (mode_ != OutputMode::Json) return;
     json_.begin_object().begin_object("event").field("type", int64_t{event.type});
     if (event.type == EAPAKA_EVENT_EAP_NOTIFICATION) {
         json_.field("text", event.text);
     } else {
         json_.field(event.type == EAPAKA_EVENT_TIMEOUT ? "result" : "code", static_cast<int64_t>(event.value))
-            .field("meaning", event_text(event));
+            .field("meaning", event_meaning(event));
     }
     json_.end_object().end_object();
 }
