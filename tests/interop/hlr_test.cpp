@@ -1,5 +1,5 @@
-// HLR gateway: the request grammar, and the AuC's vectors and
-// resynchronisation checked against the OpenSSL Milenage oracle.
+// HLR gateway: the request grammar, and how the AuC builds vectors (SQN,
+// AUTN) and resynchronises, checked against Milenage outputs of the oracle.
 #include <cstring>
 #include <sstream>
 
@@ -36,10 +36,7 @@ struct Fixture {
                 params.r[i] = r[i];
             }
         }
-        for (int i = 0; i < 5; ++i) {
-            s.milenage.c[i] = params.c[i];
-            s.milenage.r[i] = params.r[i];
-        }
+        s.milenage = params;
     }
 };
 
