@@ -155,10 +155,6 @@ const char* aka_attribute_name(uint8_t type) {
     }
 }
 
-bool rfc4187_attribute(uint8_t type) {
-    return type != AT_BIDDING && std::string(aka_attribute_name(type)) != "AT_unknown";
-}
-
 // RFC 4187 section 10.19 and the codes operators use after it.
 const char* aka_notification_name(uint16_t code) {
     switch (code) {

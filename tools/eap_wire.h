@@ -56,8 +56,6 @@ enum : uint8_t {
     AT_BIDDING = 136   // RFC 9048 section 4: sent by servers that also offer EAP-AKA'
 };
 
-// Whether RFC 4187 itself defines the attribute type.
-bool rfc4187_attribute(uint8_t type);
 
 constexpr size_t EAP_HEADER_SIZE = 4;
 constexpr size_t AKA_HEADER_SIZE = 8;  // EAP header, Type, Subtype, 2 reserved

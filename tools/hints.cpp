@@ -10,8 +10,18 @@ namespace tool {
 namespace {
 
 // Attribute types from 128 up may be skipped by a peer that does not know
-// them (RFC 4187 section 8.1).
+// them (RFC 4187 section 8.1); these are the ones RFC 4187 itself defines.
 constexpr uint8_t FIRST_SKIPPABLE = 128;
+
+bool rfc4187_skippable(uint8_t type) {
+    switch (type) {
+    case AT_IV: case AT_ENCR_DATA: case AT_NEXT_PSEUDONYM: case AT_NEXT_REAUTH_ID: case AT_CHECKCODE:
+    case AT_RESULT_IND:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // The realm the peer's identity carries when it is shorter than the one
 // asked for: the library keeps only what fits its realm field.
@@ -31,7 +41,7 @@ void ExchangeFacts::saw_request(const Bytes& eap) {
     EapPacket p;
     if (!p.parse(eap) || p.code != EAP_REQUEST || p.type != EAP_TYPE_AKA) return;
     for (const Attribute& a : p.attributes) {
-        if (a.type >= FIRST_SKIPPABLE && !rfc4187_attribute(a.type) &&
+        if (a.type >= FIRST_SKIPPABLE && !rfc4187_skippable(a.type) &&
             std::find(unknownSkippable.begin(), unknownSkippable.end(), a.type) == unknownSkippable.end()) {
             unknownSkippable.push_back(a.type);
         }
