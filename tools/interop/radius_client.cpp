@@ -83,7 +83,8 @@ bool RadiusClient::await_reply(const RadiusPacket& request, int timeoutMs, Radiu
     const Clock::time_point deadline = std::min(Clock::now() + std::chrono::milliseconds(timeoutMs), config_.deadline);
     uint8_t buffer[RADIUS_MAX_PACKET];
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        // Rounded up: a wait must not end before the deadline it serves.
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return false;
         pollfd p{fd_, POLLIN, 0};
         int ready = poll(&p, 1, static_cast<int>(left));
