@@ -91,7 +91,7 @@ TEST_F(Cli, EveryCommandExitsAsDocumented) {
         {"keystore forget --help", 0}, {"keystore forget --bogus", 2},
         {"keystore forget --keystore " + d + "/none", 3}, {"keystore forget --keystore " + d, 3},
         {"keystore forget --force", 2},
-        {"bench --help", 0}, {"bench --bogus", 2}, {"bench --scenario all", 2},
+        {"bench --help", 0}, {"bench --bogus", 2}, {"bench --scenario all", 2},  // bench reads no file
         {"radius --help", 0}, {"radius --bogus", 2}, {"radius --secret s --keystore " + d + "/none", 3},
         {"radius --secret s --keystore " + d, 3}, {"radius --secret s --trace", 2},
         {"hlr --help", 0}, {"hlr --bogus", 2}, {"hlr --socket " + d + "/s " + d + "/none", 3},
