@@ -1,6 +1,9 @@
 #include "tools/bench.h"
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 
 #include "tools/scenarios.h"
 
@@ -14,25 +17,33 @@ double seconds_since(Clock::time_point begin) {
     return std::chrono::duration<double>(Clock::now() - begin).count();
 }
 
+// Progress is for a person watching; a pipe or a file gets none.
+const bool g_showProgress = ::isatty(STDERR_FILENO) == 1;
+
 void progress(const char* what, unsigned done, unsigned total, Clock::time_point& lastShown) {
-    if (seconds_since(lastShown) < 1.0) return;
+    if (!g_showProgress || seconds_since(lastShown) < 1.0) return;
     std::fprintf(stderr, "\r  %s: %u/%u", what, done, total);
     std::fflush(stderr);
     lastShown = Clock::now();
 }
 
+void json_rate(JsonWriter& json, const char* key, double seconds, double reference) {
+    json.begin_object(key).field("per_second", 1 / seconds).field("microseconds", seconds * 1e6)
+        .field("ratio", seconds / reference).end_object();
+}
+
 }  // namespace
 
-int run_bench(unsigned count, const std::string& realm, std::FILE* out) {
+int run_bench(unsigned count, const std::string& realm, bool json) {
     SubscriberProfile peer = SubscriberProfile::defaults();
     SubscriberProfile network = peer;
     ProfileKeyStore store(peer, "");   // in memory: no file writes in the loop
-    Report report(OutputMode::Quiet, stdout);  // prints nothing until finish()
+    Report report(OutputMode::Quiet, stdout, "network");  // the conversations print nothing
     PeerHost host(store, &report);
     NetRandom random;
     Hss hss(network, random);
     EapAkaServer server(hss, realm, random);
-    ScenarioEnv env{host, store, hss, server, report, realm, "", 0};
+    ScenarioEnv env{host, store, hss, server, report, realm, "", 0, {}};
 
     // Reference measured in the same run: one authentication vector of the
     // network (Milenage f1 and f2345 on the network side).
@@ -60,15 +71,25 @@ int run_bench(unsigned count, const std::string& realm, std::FILE* out) {
         progress("reauth", i + 1, count, lastShown);
     }
     double reauthSeconds = reauthTotal / count;
-    std::fprintf(stderr, "\r%40s\r", "");
+    if (g_showProgress) std::fprintf(stderr, "\r%40s\r", "");
 
-    std::fprintf(out, "eapaka bench: %u of each, peer library and simulated network in one process\n", count);
-    std::fprintf(out, "  reference: one network authentication vector  %9.1f us\n", vectorSeconds * 1e6);
-    std::fprintf(out, "  full authentication        %10.0f auth/s  %9.1f us  (%.1f x reference)\n",
-                 1 / fullSeconds, fullSeconds * 1e6, fullSeconds / vectorSeconds);
-    std::fprintf(out, "  fast re-authentication     %10.0f auth/s  %9.1f us  (%.1f x reference)\n",
-                 1 / reauthSeconds, reauthSeconds * 1e6, reauthSeconds / vectorSeconds);
-    if (failures != 0) std::fprintf(out, "  %u authentications FAILED\n", failures);
+    if (json) {
+        JsonWriter doc;
+        doc.begin_object().field("command", "bench").field("count", int64_t{count})
+            .field("reference_microseconds", vectorSeconds * 1e6);
+        json_rate(doc, "full_authentication", fullSeconds, vectorSeconds);
+        json_rate(doc, "fast_reauthentication", reauthSeconds, vectorSeconds);
+        doc.field("failures", int64_t{failures}).end_object();
+        std::printf("%s\n", doc.str().c_str());
+        return failures == 0 ? 0 : 1;
+    }
+    std::printf("eapaka bench: %u of each, peer library and simulated network in one process\n", count);
+    std::printf("  reference: one network authentication vector  %9.1f us\n", vectorSeconds * 1e6);
+    std::printf("  full authentication        %10.0f auth/s  %9.1f us  (%.1f x reference)\n",
+                1 / fullSeconds, fullSeconds * 1e6, fullSeconds / vectorSeconds);
+    std::printf("  fast re-authentication     %10.0f auth/s  %9.1f us  (%.1f x reference)\n",
+                1 / reauthSeconds, reauthSeconds * 1e6, reauthSeconds / vectorSeconds);
+    if (failures != 0) std::printf("  %u authentications FAILED\n", failures);
     return failures == 0 ? 0 : 1;
 }
 

@@ -3,14 +3,14 @@
 #ifndef EAPAKA_TOOLS_BENCH_H
 #define EAPAKA_TOOLS_BENCH_H
 
-#include <cstdio>
 #include <string>
 
 namespace tool {
 
-// Prints the rates to `out` and a progress line to stderr on long runs.
-// Returns 0 when every authentication succeeded.
-int run_bench(unsigned count, const std::string& realm, std::FILE* out);
+// Prints the rates to stdout, readable or as one JSON document, and a
+// progress line to stderr when that is a terminal. Returns 0 when every
+// authentication succeeded.
+int run_bench(unsigned count, const std::string& realm, bool json);
 
 }  // namespace tool
 

@@ -150,6 +150,7 @@ const char* aka_attribute_name(uint8_t type) {
     case AT_NEXT_REAUTH_ID: return "AT_NEXT_REAUTH_ID";
     case AT_CHECKCODE: return "AT_CHECKCODE";
     case AT_RESULT_IND: return "AT_RESULT_IND";
+    case AT_BIDDING: return "AT_BIDDING";
     default: return "AT_unknown";
     }
 }

@@ -52,8 +52,10 @@ enum : uint8_t {
     AT_NEXT_PSEUDONYM = 132,
     AT_NEXT_REAUTH_ID = 133,
     AT_CHECKCODE = 134,
-    AT_RESULT_IND = 135
+    AT_RESULT_IND = 135,
+    AT_BIDDING = 136   // RFC 9048 section 4: sent by servers that also offer EAP-AKA'
 };
+
 
 constexpr size_t EAP_HEADER_SIZE = 4;
 constexpr size_t AKA_HEADER_SIZE = 8;  // EAP header, Type, Subtype, 2 reserved

@@ -10,28 +10,48 @@ namespace tool {
 
 PeerHost* PeerHost::current_ = nullptr;
 
-bool ProfileKeyStore::store(unsigned long request, const uint8_t* buffer, std::string& detail) {
+const char* KeyStoreNote::name() const {
+    switch (request) {
+    case EAPAKA_AUTHKEY_LOAD: return "load";
+    case EAPAKA_AUTHKEY_STORE_PSEUDONYM: return "store pseudonym";
+    case EAPAKA_AUTHKEY_STORE_SEQMS: return "store SEQ_MS";
+    default: return "unknown request";
+    }
+}
+
+std::string KeyStoreNote::detail() const {
+    std::string text;
+    if (request == EAPAKA_AUTHKEY_STORE_PSEUDONYM) text = "pseudonym := \"" + pseudonym + "\"";
+    for (const auto& change : seqChanges) {
+        text += (text.empty() ? "" : ", ") + std::string("seq_ms[") + std::to_string(change.first) +
+                "] := " + std::to_string(change.second);
+    }
+    if (request == EAPAKA_AUTHKEY_STORE_SEQMS && seqChanges.empty()) text = "seq_ms unchanged";
+    if (!savedTo.empty()) text += " (saved to " + savedTo + ")";
+    if (!error.empty()) text += " FAILED: " + error;
+    return text;
+}
+
+bool ProfileKeyStore::store(const uint8_t* buffer, KeyStoreNote& note) {
     SubscriberProfile before = profile_;
-    if (request == EAPAKA_AUTHKEY_STORE_PSEUDONYM) {
+    if (note.request == EAPAKA_AUTHKEY_STORE_PSEUDONYM) {
         profile_.take_pseudonym(buffer);
-        detail = "pseudonym := \"" + profile_.pseudonym_text() + "\"";
-    } else if (request == EAPAKA_AUTHKEY_STORE_SEQMS) {
+        note.pseudonym = profile_.pseudonym_text();
+    } else if (note.request == EAPAKA_AUTHKEY_STORE_SEQMS) {
         profile_.take_seqms(buffer);
-        detail.clear();
         for (size_t i = 0; i < PROFILE_SEQ_ENTRIES; ++i) {
-            if (profile_.seqMs[i] != before.seqMs[i]) {
-                detail += (detail.empty() ? "" : ", ") + std::string("seq_ms[") + std::to_string(i) +
-                          "] := " + std::to_string(profile_.seqMs[i]);
-            }
+            if (profile_.seqMs[i] != before.seqMs[i]) note.seqChanges.emplace_back(i, profile_.seqMs[i]);
         }
-        if (detail.empty()) detail = "seq_ms unchanged";
     } else {
-        detail = "unknown request " + std::to_string(request);
+        note.error = "unknown request";
         return false;
     }
     if (path_.empty()) return true;
-    if (!profile_save(path_, profile_, ProfileKind::Peer, lastError_)) return false;
-    detail += " (saved to " + path_ + ")";
+    if (!profile_save(path_, profile_, ProfileKind::Peer, note.error)) {
+        lastError_ = note.error;
+        return false;
+    }
+    note.savedTo = path_;
     return true;
 }
 
@@ -119,17 +139,14 @@ void PeerHost::key_callback(unsigned long request) {
     PeerHost* self = current_;
     if (self == nullptr) return;
     self->requests.push_back(request);
+    KeyStoreNote note;
+    note.request = request;
     if (request == EAPAKA_AUTHKEY_LOAD) {
         self->store_.load(self->buffer_);
-        if (self->observer_) self->observer_->on_keystore(request, "load");
-        return;
-    }
-    std::string detail;
-    if (!self->store_.store(request, self->buffer_, detail)) {
+    } else if (!self->store_.store(self->buffer_, note)) {
         self->storeFailed = true;
-        detail += " FAILED: " + self->store_.last_error();
     }
-    if (self->observer_) self->observer_->on_keystore(request, detail);
+    if (self->observer_) self->observer_->on_keystore(note);
 }
 
 int PeerHost::event_callback(unsigned int event, void* argument) {

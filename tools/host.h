@@ -22,12 +22,24 @@ struct HostEvent {
     std::string text;     // event 1: the notification text
 };
 
+// One key-store request as the host served it.
+struct KeyStoreNote {
+    unsigned long request = 0;
+    std::string pseudonym;                                  // store pseudonym: what was stored
+    std::vector<std::pair<size_t, uint64_t>> seqChanges;    // store SEQ_MS: index, new SEQ
+    std::string savedTo;                                    // the file written, if any
+    std::string error;                                      // why it could not be saved
+
+    const char* name() const;     // "load", "store pseudonym", "store SEQ_MS"
+    std::string detail() const;   // "seq_ms[0] := 1 (saved to FILE)" and the like
+};
+
 // What the host reports while it works.
 class HostObserver {
 public:
     virtual ~HostObserver() = default;
     virtual void on_event(const HostEvent& event) = 0;
-    virtual void on_keystore(unsigned long request, const std::string& detail) = 0;
+    virtual void on_keystore(const KeyStoreNote& note) = 0;
 };
 
 // The host's key store: the profile in memory, written back to its file
@@ -38,9 +50,9 @@ public:
         : profile_(profile), path_(std::move(path)) {}
 
     void load(uint8_t* buffer) const { profile_.to_buffer(buffer); }
-    // Takes the stored field from the buffer and persists it. `detail`
-    // says what changed; false when the file could not be written.
-    bool store(unsigned long request, const uint8_t* buffer, std::string& detail);
+    // Takes the stored field from the buffer and persists it; `note` says
+    // what changed. False when the file could not be written.
+    bool store(const uint8_t* buffer, KeyStoreNote& note);
 
     const SubscriberProfile& profile() const { return profile_; }
     const std::string& path() const { return path_; }

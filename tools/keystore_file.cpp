@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -123,6 +125,11 @@ std::string SubscriberProfile::pseudonym_text() const {
     return std::string(reinterpret_cast<const char*>(pseudonym), n);
 }
 
+void SubscriberProfile::forget_state() {
+    std::memset(pseudonym, 0, sizeof pseudonym);
+    std::memset(seqMs, 0, sizeof seqMs);
+}
+
 void SubscriberProfile::to_buffer(uint8_t* buffer) const {
     std::memset(buffer, 0, EAPAKA_KEB_SIZE);
     std::memcpy(buffer + EAPAKA_KEB_PERMANENT_ID, permanentId.data(),
@@ -131,8 +138,8 @@ void SubscriberProfile::to_buffer(uint8_t* buffer) const {
     std::memcpy(buffer + EAPAKA_KEB_OPC, main.opc, 16);
     std::memcpy(buffer + EAPAKA_KEB_K_ALT, alt.k, 16);
     std::memcpy(buffer + EAPAKA_KEB_OPC_ALT, alt.opc, 16);
-    std::memcpy(buffer + EAPAKA_KEB_C1, milenage.c, sizeof milenage.c);
     for (int i = 0; i < 5; ++i) {
+        std::memcpy(buffer + EAPAKA_KEB_C1 + 16 * i, milenage.c[i].data(), 16);
         uint32_t r = static_cast<uint32_t>(milenage.r[i]);
         for (int b = 0; b < 4; ++b) {
             buffer[EAPAKA_KEB_R1 + 4 * i + b] = static_cast<uint8_t>(r >> (8 * b));  // little-endian
@@ -162,8 +169,18 @@ void SubscriberProfile::take_seqms(const uint8_t* buffer) {
     }
 }
 
+std::string profile_default_path() {
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr && *home != '\0' ? home : ".") + "/.eapaka/subscriber.profile";
+}
+
 bool profile_load(const std::string& path, ProfileKind kind, SubscriberProfile& profile,
                   std::string& error) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error = path + ": is a directory, not a profile";
+        return false;
+    }
     std::ifstream in(path);
     if (!in) {
         error = path + ": cannot open: " + std::strerror(errno);
@@ -210,7 +227,7 @@ bool profile_load(const std::string& path, ProfileKind kind, SubscriberProfile& 
             }
         } else if (constantIndex >= 0) {
             if (!want(1)) return false;
-            if (!parse_hex16(values[0], p.milenage.c[constantIndex])) {
+            if (!parse_hex16(values[0], p.milenage.c[constantIndex].data())) {
                 return fail(error, path, lineNumber, "'" + key + "' needs 32 hex digits");
             }
         } else if (key == "r") {
@@ -278,7 +295,7 @@ std::string profile_format(const SubscriberProfile& p, ProfileKind kind) {
     }
     out << "permanent_id " << p.permanentId << "\n";
     for (int i = 0; i < 4; ++i) out << KEY_NAMES[i] << " " << to_hex(key_field(p, i), 16) << "\n";
-    for (int i = 0; i < 5; ++i) out << CONSTANT_NAMES[i] << " " << to_hex(p.milenage.c[i], 16) << "\n";
+    for (int i = 0; i < 5; ++i) out << CONSTANT_NAMES[i] << " " << to_hex(p.milenage.c[i]) << "\n";
     out << "r";
     for (int i = 0; i < 5; ++i) out << " " << p.milenage.r[i];
     out << "\npseudonym " << format_pseudonym(p.pseudonym) << "\n";
@@ -286,6 +303,68 @@ std::string profile_format(const SubscriberProfile& p, ProfileKind kind) {
         for (size_t i = 0; i < PROFILE_SEQ_ENTRIES; ++i) out << "seq_ms " << i << " " << p.seqMs[i] << "\n";
     } else {
         out << "seq_he " << p.seqHe << "\nnext_ind " << p.nextInd << "\n";
+    }
+    return out.str();
+}
+
+namespace {
+
+// "K 465b5ce8... OPc cd63cb71..." and the published test set it is, if any.
+std::string describe_keys(const MilenageKeys& keys) {
+    struct TestSet {
+        const char* name;
+        MilenageKeys keys;
+    };
+    const SubscriberProfile d = SubscriberProfile::defaults();
+    const TestSet known[] = {{"3GPP TS 35.208 test set 1", d.main}, {"3GPP TS 35.208 test set 3", d.alt}};
+    std::string text = "K " + to_hex(keys.k, 4) + "... OPc " + to_hex(keys.opc, 4) + "...";
+    for (const TestSet& t : known) {
+        if (std::memcmp(&t.keys, &keys, sizeof keys) == 0) text += std::string(" (") + t.name + ")";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string profile_describe(const SubscriberProfile& p) {
+    std::ostringstream out;
+    const char* row = "  %-20s ";
+    auto field = [&](const char* name, const std::string& text) {
+        char head[40];
+        std::snprintf(head, sizeof head, row, name);
+        out << head << text << "\n";
+    };
+    std::string imsi = p.permanentId.size() > 1 && p.permanentId[0] == '0' ? p.permanentId.substr(1) : "";
+    field("permanent identity", p.permanentId + (imsi.empty() ? "" : " (IMSI " + imsi + ")"));
+    field("main key set", describe_keys(p.main));
+    field("alternate key set", describe_keys(p.alt) + ", chosen by AMF 0x0003");
+    const MilenageParams standard = refcrypto::milenage_standard();
+    bool isStandard = true;
+    std::string rotations;
+    for (int i = 0; i < 5; ++i) {
+        isStandard = isStandard && p.milenage.c[i] == standard.c[i] && p.milenage.r[i] == standard.r[i];
+        rotations += " " + std::to_string(p.milenage.r[i]);
+    }
+    field("Milenage constants", isStandard ? "standard (3GPP TS 35.206)" : "operator's c1..c5, r =" + rotations);
+    field("pseudonym", p.has_pseudonym() ? "\"" + p.pseudonym_text() + "\", the identity of the next authentication"
+                                         : "none: the next authentication uses the permanent identity");
+    field("re-auth identity", "none kept: the library holds a fast re-authentication identity in "
+                              "memory only, so none outlives the process");
+    std::string used;
+    size_t inUse = 0;
+    size_t highest = 0;
+    for (size_t i = 0; i < PROFILE_SEQ_ENTRIES; ++i) {
+        if (p.seqMs[i] == 0) continue;
+        ++inUse;
+        if (p.seqMs[i] > p.seqMs[highest] || p.seqMs[highest] == 0) highest = i;
+        used += (used.empty() ? "" : ", ") + std::string("[") + std::to_string(i) + "] " + std::to_string(p.seqMs[i]);
+    }
+    if (inUse == 0) {
+        field("SEQ array", "all 32 entries 0: no challenge accepted yet");
+    } else {
+        field("SEQ array", std::to_string(inUse) + " of 32 entries in use, highest SEQ " +
+                               std::to_string(p.seqMs[highest]) + " at IND " + std::to_string(highest));
+        field("", used);
     }
     return out.str();
 }
@@ -305,6 +384,11 @@ static bool write_all(int fd, const std::string& data) {
 
 bool profile_save(const std::string& path, const SubscriberProfile& profile, ProfileKind kind,
                   std::string& error) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error = path + ": is a directory, not a profile";
+        return false;
+    }
     const std::string temporary = path + ".tmp";
     const std::string content = profile_format(profile, kind);
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);

@@ -20,7 +20,8 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/simnet/net_crypto.h"
+#include "tools/bytes.h"
+#include "tools/simnet/auc.h"
 
 namespace tool {
 
@@ -36,7 +37,7 @@ struct SubscriberProfile {
     std::string permanentId;
     MilenageKeys main{};
     MilenageKeys alt{};
-    MilenageConstants milenage = MilenageConstants::standard();
+    MilenageParams milenage = refcrypto::milenage_standard();
     uint8_t pseudonym[PROFILE_PSEUDONYM_SIZE] = {};
     uint64_t seqMs[PROFILE_SEQ_ENTRIES] = {};   // peer
     uint64_t seqHe = 0;                          // network
@@ -49,6 +50,10 @@ struct SubscriberProfile {
     bool has_pseudonym() const { return pseudonym[0] == 'G'; }
     std::string pseudonym_text() const;   // the 23 bytes up to the first NUL
 
+    // Drops what earlier authentications left behind, pseudonym and SEQ
+    // array, and keeps the identity, keys and constants.
+    void forget_state();
+
     // Fills the 395-byte key exchange buffer for a load request.
     void to_buffer(uint8_t* buffer) const;
     // Takes the fields a store request names back from the buffer.
@@ -56,11 +61,17 @@ struct SubscriberProfile {
     void take_seqms(const uint8_t* buffer);
 };
 
+// ~/.eapaka/subscriber.profile, or ./.eapaka/... without a home directory.
+std::string profile_default_path();
+
 // Reads a profile. On failure `error` reads "FILE:LINE: what is wrong"
 // (or "FILE: ..." for a missing file) and `profile` is unchanged.
 bool profile_load(const std::string& path, ProfileKind kind, SubscriberProfile& profile,
                   std::string& error);
 std::string profile_format(const SubscriberProfile& profile, ProfileKind kind);
+// The peer's profile in words, for a person: identity, key sets (abbreviated),
+// Milenage constants, pseudonym, and a summary of the SEQ array.
+std::string profile_describe(const SubscriberProfile& profile);
 // Crash-safe replacement of `path` (temporary file, fsync, rename, fsync of
 // the directory); the file is created readable by its owner only.
 bool profile_save(const std::string& path, const SubscriberProfile& profile, ProfileKind kind,

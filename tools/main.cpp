@@ -1,18 +1,19 @@
 // eapaka: runs EAP-AKA authentications between the peer library and a
 // simulated operator network, and shows every packet, event and key-store
-// request on the way.
+// request on the way; also keeps the subscriber profile, measures, and
+// authenticates through a RADIUS server.
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tools/bench.h"
+#include "tools/cli.h"
 #include "tools/interop/interop.h"
 #include "tools/scenarios.h"
 
@@ -20,20 +21,18 @@ using namespace tool;
 
 namespace {
 
-constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_KEYSTORE = 3;
-constexpr unsigned DEFAULT_BENCH_COUNT = 1000;
 const char* const DEFAULT_REALM = "@eapaka.test";
+constexpr uint64_t DEFAULT_BENCH_COUNT = 1000;
+constexpr uint64_t MAX_BENCH_COUNT = 10000000;
 
 const char HELP[] =
-    "usage: eapaka [options]                    run a scenario (default: full)\n"
-    "       eapaka keystore init [options]      write a new subscriber profile\n"
-    "       eapaka keystore show [options]      print the subscriber profile\n"
-    "       eapaka bench [-n N]                 measure authentications per second\n"
-    "       eapaka radius --profile FILE --secret S [options]\n"
-    "                                           authenticate through a RADIUS server\n"
-    "       eapaka hlr --socket PATH PROFILE... serve AKA vectors to an EAP-AKA server\n"
+    "usage: eapaka [options]                   run scenarios (default: full)\n"
+    "       eapaka keystore init|show|forget [options]\n"
+    "                                          write, describe or reset the subscriber profile\n"
+    "       eapaka bench [options]             measure authentications per second\n"
+    "       eapaka radius --secret S [options] authenticate through a RADIUS server\n"
+    "       eapaka hlr --socket PATH PROFILE...  serve AKA vectors to an EAP-AKA server\n"
+    "       eapaka help [COMMAND], eapaka COMMAND --help, eapaka --version\n"
     "\n"
     "eapaka plays a connection manager that loads the EAP-AKA peer library\n"
     "(libeapaka.so) and a simulated operator network (authenticator, EAP-AKA\n"
@@ -50,130 +49,100 @@ const char HELP[] =
     "                    created with the defaults of 'keystore init' if missing)\n"
     "  --network FILE    the network's record of the subscriber (default:\n"
     "                    the profile's name with .network appended)\n"
-    "  --realm REALM     realm appended to identities (default @eapaka.test)\n"
+    "  --realm REALM     realm appended to identities, with or without the\n"
+    "                    leading @ (default @eapaka.test)\n"
     "  --quiet           one summary line instead of the packet log\n"
     "  --json            one JSON document with every packet and event\n"
     "  --pcap FILE       write the exchange as EAPOL frames (EtherType 0x888E)\n"
     "  --trace           create the library's trace file and say where it is\n"
     "                    (the library traces whenever that file exists; it\n"
     "                    holds keys in clear: delete it afterwards)\n"
+    "Options take their value as the next argument or after '='.\n"
     "\n"
-    "keystore init options:\n"
-    "  --keystore FILE   as above; --force overwrites an existing profile\n"
-    "  --imsi DIGITS     IMSI (default 001010123456789); the identity is '0'+IMSI\n"
-    "  --k HEX --opc HEX main key set (default: 3GPP TS 35.208 test set 1)\n"
-    "  --operator-milenage   random c1..c5 and r1..r5 instead of the standard\n"
-    "                    Milenage constants\n"
-    "  'init' also provisions the network's record with the same secrets.\n"
+    "Only the report goes to stdout (with --json exactly one JSON document);\n"
+    "messages go to stderr.\n"
     "\n"
-    "The profile is a text file: permanent_id, k, opc, k_alt, opc_alt, c1..c5,\n"
-    "r (five rotations), pseudonym, and seq_ms <index> <SEQ> for the 32 SQN\n"
-    "array entries. Every store request of the library rewrites it at once,\n"
-    "crash-safe (temporary file, fsync, rename).\n"
-    "\n"
-    "Exit status: 0 all scenarios passed, 1 a scenario failed, 2 usage error,\n"
-    "3 key store error.\n";
+    "Exit status: 0 success, 1 an authentication or scenario failed, 2 usage\n"
+    "error, 3 key store error (profile missing, unreadable, malformed or not\n"
+    "saved).\n";
 
-struct Options {
-    std::string command;      // "", "keystore-init", "keystore-show", "bench"
-    std::string scenario = "full";
-    std::string keystore;
-    std::string network;
-    std::string realm = DEFAULT_REALM;
-    std::string pcap;
-    std::string imsi;
-    std::string k;
-    std::string opc;
-    OutputMode mode = OutputMode::Readable;
-    bool trace = false;
-    bool force = false;
-    bool operatorMilenage = false;
-    bool list = false;
-    unsigned benchCount = DEFAULT_BENCH_COUNT;
-};
+const char KEYSTORE_HELP[] =
+    "usage: eapaka keystore init [--keystore FILE] [--network FILE] [--force]\n"
+    "                            [--imsi DIGITS] [--k HEX] [--opc HEX] [--operator-milenage]\n"
+    "       eapaka keystore show [--keystore FILE]\n"
+    "       eapaka keystore forget [--keystore FILE]\n"
+    "\n"
+    "The subscriber profile is a text file: permanent_id, k, opc, k_alt,\n"
+    "opc_alt, c1..c5, r (five rotations), pseudonym, and seq_ms <index> <SEQ>\n"
+    "for the 32 SQN array entries. Every store request of the library rewrites\n"
+    "it at once, crash-safe (temporary file, fsync, rename). The default is\n"
+    "~/.eapaka/subscriber.profile.\n"
+    "\n"
+    "  init     write a new profile and provision the network's record (the\n"
+    "           profile's name with .network appended, or --network) with the\n"
+    "           same secrets\n"
+    "             --force          replace an existing profile\n"
+    "             --imsi DIGITS    IMSI (default 001010123456789); the identity is '0'+IMSI\n"
+    "             --k HEX --opc HEX   main key set (default: 3GPP TS 35.208 test set 1)\n"
+    "             --operator-milenage  random c1..c5 and r1..r5 instead of the\n"
+    "                              standard Milenage constants\n"
+    "  show     the profile in words: identity, key sets, constants, pseudonym,\n"
+    "           SEQ array\n"
+    "  forget   drop the pseudonym and the SEQ array, keep identity and keys\n"
+    "\n"
+    "Exit status: 0 done, 2 usage error, 3 the profile is missing, unreadable or\n"
+    "malformed, cannot be written, or exists already (init without --force).\n";
 
-int usage(const std::string& message) {
-    std::fprintf(stderr, "eapaka: %s\n(eapaka --help explains the options)\n", message.c_str());
-    return EXIT_USAGE;
+const char BENCH_HELP[] =
+    "usage: eapaka bench [--count N | -n N] [--realm REALM] [--json]\n"
+    "\n"
+    "Full authentications and fast re-authentications between the peer library\n"
+    "and the simulated network in one process, N of each (default 1000), with\n"
+    "the trace off and the profile in memory; each rate is also given as a\n"
+    "ratio to one network authentication vector measured in the same run.\n"
+    "\n"
+    "Exit status: 0 every authentication succeeded, 1 one failed, 2 usage error\n"
+    "(also when the library's trace file exists, since it would be measured).\n";
+
+int run_scenarios(const CommandLine& line);
+int keystore_needs_action(const CommandLine& line);
+int run_keystore_init(const CommandLine& line);
+int run_keystore_show(const CommandLine& line);
+int run_keystore_forget(const CommandLine& line);
+int run_bench_command(const CommandLine& line);
+
+const OptionSpec KEYSTORE{"--keystore", nullptr, "FILE"};
+const OptionSpec NETWORK{"--network", nullptr, "FILE"};
+const OptionSpec REALM{"--realm", nullptr, "REALM"};
+const OptionSpec JSON{"--json", nullptr, nullptr};
+
+const std::vector<CommandSpec>& commands() {
+    static const std::vector<CommandSpec> all = {
+        {"",
+         {{"--scenario", nullptr, "NAME"}, {"--list", nullptr, nullptr}, KEYSTORE, NETWORK, REALM,
+          {"--quiet", nullptr, nullptr}, JSON, {"--pcap", nullptr, "FILE"}, {"--trace", nullptr, nullptr}},
+         nullptr, HELP, run_scenarios},
+        {"keystore", {}, nullptr, KEYSTORE_HELP, keystore_needs_action},
+        {"keystore init",
+         {KEYSTORE, NETWORK, {"--force", nullptr, nullptr}, {"--imsi", nullptr, "DIGITS"}, {"--k", nullptr, "HEX"},
+          {"--opc", nullptr, "HEX"}, {"--operator-milenage", nullptr, nullptr}},
+         nullptr, KEYSTORE_HELP, run_keystore_init},
+        {"keystore show", {KEYSTORE}, nullptr, KEYSTORE_HELP, run_keystore_show},
+        {"keystore forget", {KEYSTORE}, nullptr, KEYSTORE_HELP, run_keystore_forget},
+        {"bench", {{"--count", "-n", "N"}, REALM, JSON}, nullptr, BENCH_HELP, run_bench_command},
+        radius_command(),
+        hlr_command(),
+    };
+    return all;
 }
 
-bool parse_arguments(int argc, char** argv, Options& o, std::string& error) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    size_t i = 0;
-    for (; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a value";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        if (a == "keystore" && o.command.empty()) {
-            if (i + 1 >= args.size() || (args[i + 1] != "init" && args[i + 1] != "show")) {
-                error = "keystore needs 'init' or 'show'";
-                return false;
-            }
-            o.command = "keystore-" + args[++i];
-        } else if (a == "bench" && o.command.empty()) {
-            o.command = "bench";
-        } else if (a == "--help" || a == "-h") {
-            o.command = "help";
-            return true;
-        } else if (a == "--scenario") {
-            if (!value(o.scenario)) return false;
-        } else if (a == "--keystore") {
-            if (!value(o.keystore)) return false;
-        } else if (a == "--network") {
-            if (!value(o.network)) return false;
-        } else if (a == "--realm") {
-            if (!value(o.realm)) return false;
-        } else if (a == "--pcap") {
-            if (!value(o.pcap)) return false;
-        } else if (a == "--imsi") {
-            if (!value(o.imsi)) return false;
-        } else if (a == "--k") {
-            if (!value(o.k)) return false;
-        } else if (a == "--opc") {
-            if (!value(o.opc)) return false;
-        } else if (a == "-n") {
-            std::string n;
-            if (!value(n)) return false;
-            char* end = nullptr;
-            unsigned long count = std::strtoul(n.c_str(), &end, 10);
-            if (n.empty() || *end != '\0' || count == 0 || count > 10000000) {
-                error = "-n needs a count from 1 to 10000000";
-                return false;
-            }
-            o.benchCount = static_cast<unsigned>(count);
-        } else if (a == "--quiet") {
-            o.mode = OutputMode::Quiet;
-        } else if (a == "--json") {
-            o.mode = OutputMode::Json;
-        } else if (a == "--trace") {
-            o.trace = true;
-        } else if (a == "--force") {
-            o.force = true;
-        } else if (a == "--operator-milenage") {
-            o.operatorMilenage = true;
-        } else if (a == "--list") {
-            o.list = true;
-        } else {
-            error = "unknown argument '" + a + "'";
-            return false;
-        }
-    }
-    if (o.realm.size() > 15) {
-        error = "--realm takes at most 15 characters";
-        return false;
-    }
-    return true;
-}
+const CommandSpec& scenarios_command() { return commands()[0]; }
 
-std::string default_keystore() {
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr && *home != '\0' ? home : ".") + "/.eapaka/subscriber.profile";
+const CommandSpec* find_command(const std::string& name) {
+    for (const CommandSpec& c : commands()) {
+        if (name == c.name) return &c;
+    }
+    return nullptr;
 }
 
 bool file_exists(const std::string& path) {
@@ -181,39 +150,48 @@ bool file_exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+bool is_directory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 void make_parent_directory(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0) ::mkdir(path.substr(0, slash).c_str(), 0700);
 }
 
-bool build_profile(const Options& o, SubscriberProfile& p, std::string& error) {
-    p = SubscriberProfile::defaults();
-    if (!o.imsi.empty()) {
-        if (o.imsi.size() > PROFILE_ID_MAX - 1 || o.imsi.find_first_not_of("0123456789") != std::string::npos) {
-            error = "--imsi takes up to 15 digits";
-            return false;
-        }
-        p.permanentId = "0" + o.imsi;
-    }
+std::string keystore_path(const CommandLine& line) { return line.value("--keystore", profile_default_path()); }
+
+std::string network_path(const CommandLine& line) {
+    return line.value("--network", keystore_path(line) + ".network");
+}
+
+bool hex16_option(const CommandLine& line, const char* name, uint8_t out[16], std::string& error) {
+    if (!line.has(name)) return true;
     Bytes bytes;
-    if (!o.k.empty()) {
-        if (!from_hex(o.k, bytes) || bytes.size() != 16) {
-            error = "--k takes 32 hex digits";
+    if (!from_hex(line.value(name), bytes) || bytes.size() != 16) {
+        error = bad_value(name, line.value(name), "32 hex digits");
+        return false;
+    }
+    std::memcpy(out, bytes.data(), 16);
+    return true;
+}
+
+bool build_profile(const CommandLine& line, SubscriberProfile& p, std::string& error) {
+    p = SubscriberProfile::defaults();
+    if (line.has("--imsi")) {
+        std::string imsi = line.value("--imsi");
+        if (imsi.empty() || imsi.size() > PROFILE_ID_MAX - 1 || imsi.find_first_not_of("0123456789") != std::string::npos) {
+            error = bad_value("--imsi", imsi, "1 to 15 digits");
             return false;
         }
-        std::memcpy(p.main.k, bytes.data(), 16);
+        p.permanentId = "0" + imsi;
     }
-    if (!o.opc.empty()) {
-        if (!from_hex(o.opc, bytes) || bytes.size() != 16) {
-            error = "--opc takes 32 hex digits";
-            return false;
-        }
-        std::memcpy(p.main.opc, bytes.data(), 16);
-    }
-    if (o.operatorMilenage) {
+    if (!hex16_option(line, "--k", p.main.k, error) || !hex16_option(line, "--opc", p.main.opc, error)) return false;
+    if (line.has("--operator-milenage")) {
         NetRandom random;
         for (int i = 0; i < 5; ++i) {
-            random.fill(p.milenage.c[i], 16);
+            random.fill(p.milenage.c[i].data(), 16);
             uint8_t r;
             random.fill(&r, 1);
             p.milenage.r[i] = r & 0x7F;
@@ -222,39 +200,70 @@ bool build_profile(const Options& o, SubscriberProfile& p, std::string& error) {
     return true;
 }
 
-std::string network_path(const Options& o) {
-    return o.network.empty() ? o.keystore + ".network" : o.network;
-}
-
-int keystore_init(const Options& o) {
+// Writes a new profile and the network's matching record; `out` receives
+// what was written.
+int write_new_profile(const CommandLine& line, std::FILE* out) {
     SubscriberProfile p;
     std::string error;
-    if (!build_profile(o, p, error)) return usage(error);
-    if (file_exists(o.keystore) && !o.force) {
-        std::fprintf(stderr, "eapaka: %s exists; --force replaces it\n", o.keystore.c_str());
+    if (!build_profile(line, p, error)) return usage_error(*line.command, error);
+    const std::string keystore = keystore_path(line);
+    if (is_directory(keystore)) {
+        std::fprintf(stderr, "eapaka: %s is a directory, not a profile\n", keystore.c_str());
         return EXIT_KEYSTORE;
     }
-    make_parent_directory(o.keystore);
-    if (!profile_save(o.keystore, p, ProfileKind::Peer, error) ||
-        !profile_save(network_path(o), p, ProfileKind::Network, error)) {
+    if (file_exists(keystore) && !line.has("--force")) {
+        std::fprintf(stderr, "eapaka: %s exists; --force replaces it\n", keystore.c_str());
+        return EXIT_KEYSTORE;
+    }
+    make_parent_directory(keystore);
+    if (!profile_save(keystore, p, ProfileKind::Peer, error) ||
+        !profile_save(network_path(line), p, ProfileKind::Network, error)) {
         std::fprintf(stderr, "eapaka: %s\n", error.c_str());
         return EXIT_KEYSTORE;
     }
-    std::printf("wrote subscriber profile %s (identity %s, %s Milenage)\n", o.keystore.c_str(),
-                p.permanentId.c_str(), o.operatorMilenage ? "operator" : "standard");
-    std::printf("provisioned the network's record %s\n", network_path(o).c_str());
-    return 0;
+    std::fprintf(out, "wrote subscriber profile %s (identity %s, %s Milenage)\n", keystore.c_str(),
+                 p.permanentId.c_str(), line.has("--operator-milenage") ? "operator" : "standard");
+    std::fprintf(out, "provisioned the network's record %s\n", network_path(line).c_str());
+    return EXIT_OK;
 }
 
-int keystore_show(const Options& o) {
+int run_keystore_init(const CommandLine& line) { return write_new_profile(line, stdout); }
+
+int keystore_needs_action(const CommandLine& line) {
+    return usage_error(*line.command, "an action is needed: init, show or forget");
+}
+
+bool load_peer_profile(const std::string& path, SubscriberProfile& p) {
+    std::string error;
+    if (profile_load(path, ProfileKind::Peer, p, error)) return true;
+    std::fprintf(stderr, "eapaka: key store: %s\n", error.c_str());
+    return false;
+}
+
+int run_keystore_show(const CommandLine& line) {
+    const std::string keystore = keystore_path(line);
+    SubscriberProfile p;
+    if (!load_peer_profile(keystore, p)) return EXIT_KEYSTORE;
+    std::printf("subscriber profile %s\n%s", keystore.c_str(), profile_describe(p).c_str());
+    return EXIT_OK;
+}
+
+int run_keystore_forget(const CommandLine& line) {
+    const std::string keystore = keystore_path(line);
     SubscriberProfile p;
     std::string error;
-    if (!profile_load(o.keystore, ProfileKind::Peer, p, error)) {
+    if (!load_peer_profile(keystore, p)) return EXIT_KEYSTORE;
+    std::string dropped = p.has_pseudonym() ? "pseudonym \"" + p.pseudonym_text() + "\"" : "no pseudonym";
+    size_t entries = 0;
+    for (uint64_t seq : p.seqMs) entries += seq != 0;
+    p.forget_state();
+    if (!profile_save(keystore, p, ProfileKind::Peer, error)) {
         std::fprintf(stderr, "eapaka: %s\n", error.c_str());
         return EXIT_KEYSTORE;
     }
-    std::fputs(profile_format(p, ProfileKind::Peer).c_str(), stdout);
-    return 0;
+    std::printf("%s: dropped %s and %zu SEQ array entries; kept the identity, keys and Milenage constants\n",
+                keystore.c_str(), dropped.c_str(), entries);
+    return EXIT_OK;
 }
 
 // The library traces whenever its trace file exists; --trace creates it,
@@ -273,28 +282,29 @@ bool prepare_trace(bool create, std::string& path) {
     return file_exists(path);
 }
 
-int run(const Options& o) {
-    std::vector<const Scenario*> selected;
-    if (o.scenario == "all") {
-        for (const Scenario& s : all_scenarios()) selected.push_back(&s);
-    } else if (const Scenario* s = find_scenario(o.scenario)) {
-        selected.push_back(s);
-    } else {
-        return usage("unknown scenario '" + o.scenario + "' (eapaka --list)");
-    }
-
+int run_bench_command(const CommandLine& line) {
+    uint64_t count = 0;
     std::string error;
-    if (!file_exists(o.keystore)) {
-        Options init = o;
-        if (int status = keystore_init(init)) return status;
+    if (!number_option(line, "--count", 1, MAX_BENCH_COUNT, DEFAULT_BENCH_COUNT, count, error)) {
+        return usage_error(*line.command, error);
     }
-    SubscriberProfile peer;
-    if (!profile_load(o.keystore, ProfileKind::Peer, peer, error)) {
-        std::fprintf(stderr, "eapaka: key store: %s\n", error.c_str());
-        return EXIT_KEYSTORE;
+    std::string tracePath;
+    if (prepare_trace(false, tracePath)) {
+        return usage_error(*line.command, tracePath + " exists, so the library traces; remove it to measure");
     }
-    SubscriberProfile network;
-    std::string networkFile = network_path(o);
+    return run_bench(static_cast<unsigned>(count), realm_with_at(line.value("--realm", DEFAULT_REALM)),
+                     line.has("--json"));
+}
+
+// The profile and the network's record, created on first use.
+int load_or_create(const CommandLine& line, SubscriberProfile& peer, SubscriberProfile& network) {
+    std::string error;
+    const std::string keystore = keystore_path(line);
+    if (!file_exists(keystore)) {
+        if (int status = write_new_profile(line, stderr)) return status;
+    }
+    if (!load_peer_profile(keystore, peer)) return EXIT_KEYSTORE;
+    const std::string networkFile = network_path(line);
     if (!file_exists(networkFile)) {
         network = peer;   // provision the operator's record from the profile
         if (!profile_save(networkFile, network, ProfileKind::Network, error)) {
@@ -305,76 +315,115 @@ int run(const Options& o) {
         std::fprintf(stderr, "eapaka: network record: %s\n", error.c_str());
         return EXIT_KEYSTORE;
     }
+    return EXIT_OK;
+}
 
+int run_scenarios(const CommandLine& line) {
+    std::string error;
+    if (line.has("--list")) {
+        if (line.items.size() > 1) return usage_error(*line.command, "--list takes no other option");
+        for (const Scenario& s : all_scenarios()) std::printf("%-18s %s\n", s.name, s.description);
+        return EXIT_OK;
+    }
+    if (!exclusive(line, "--quiet", "--json", error)) return usage_error(*line.command, error);
+    std::vector<const Scenario*> selected;
+    const std::string name = line.value("--scenario", "full");
+    if (name == "all") {
+        for (const Scenario& s : all_scenarios()) selected.push_back(&s);
+    } else if (const Scenario* s = find_scenario(name)) {
+        selected.push_back(s);
+    } else {
+        return usage_error(*line.command, bad_value("--scenario", name, "a name 'eapaka --list' shows, or all"));
+    }
+    const OutputMode mode = line.has("--json") ? OutputMode::Json
+                          : line.has("--quiet") ? OutputMode::Quiet : OutputMode::Readable;
+    const std::string realm = realm_with_at(line.value("--realm", DEFAULT_REALM));
     std::string tracePath;
-    bool tracing = prepare_trace(o.trace, tracePath);
-    if (o.trace && !tracing) {
-        std::fprintf(stderr, "eapaka: cannot create the trace file %s\n", tracePath.c_str());
-        return EXIT_USAGE;
+    const bool tracing = prepare_trace(line.has("--trace"), tracePath);
+    if (line.has("--trace") && !tracing) {
+        return usage_error(*line.command, "cannot create the trace file " + tracePath);
     }
-
-    Report report(o.mode, stdout);
     PcapWriter pcap;
-    if (!o.pcap.empty()) {
-        if (!pcap.open(o.pcap, error)) {
-            std::fprintf(stderr, "eapaka: %s\n", error.c_str());
-            return EXIT_USAGE;
-        }
-        report.set_pcap(&pcap);
-    }
-    if (o.mode == OutputMode::Readable) {
-        std::printf("key store: %s\nnetwork:   %s\n", o.keystore.c_str(), networkFile.c_str());
-        if (tracing) std::printf("trace:     %s (the library writes keys in clear to it)\n", tracePath.c_str());
+    const std::string capture = line.value("--pcap");
+    if (!capture.empty() && !pcap.open(capture, error)) return usage_error(*line.command, error);
+
+    SubscriberProfile peer, network;
+    if (int status = load_or_create(line, peer, network)) return status;
+
+    const std::string keystore = keystore_path(line);
+    const std::string networkFile = network_path(line);
+    Report report(mode, stdout, "network");
+    if (!capture.empty()) report.set_pcap(&pcap);
+    report.line("key store: " + keystore + "\nnetwork:   " + networkFile);
+    if (tracing) report.line("trace:     " + tracePath + " (the library writes keys in clear to it)");
+    if (mode == OutputMode::Json) {
+        report.json().begin_object().field("command", "scenarios").field("version", EAPAKA_TOOL_VERSION)
+            .field("keystore", keystore).field("network", networkFile).field("realm", realm)
+            .begin_array("scenarios");
     }
 
-    ProfileKeyStore store(peer, o.keystore);
+    ProfileKeyStore store(peer, keystore);
     PeerHost host(store, &report);
     NetRandom random;
     Hss hss(network, random);
-    EapAkaServer server(hss, o.realm, random);
-    ScenarioEnv env{host, store, hss, server, report, o.realm, networkFile, 0};
+    EapAkaServer server(hss, realm, random);
+    ScenarioEnv env{host, store, hss, server, report, realm, networkFile, 0, {}};
 
-    std::vector<ScenarioResult> results;
+    std::vector<ItemResult> results;
     for (const Scenario* s : selected) results.push_back(run_scenario(*s, env));
-    report.finish(results);
-    if (o.mode == OutputMode::Readable) {
-        if (!o.pcap.empty()) std::printf("capture:   %s\n", o.pcap.c_str());
-        if (tracing) std::printf("trace:     %s\n", tracePath.c_str());
-    }
-    for (const ScenarioResult& r : results) {
+    report_summary(report, results);
+    if (!capture.empty()) report.line("capture:   " + capture);
+    if (tracing) report.line("trace:     " + tracePath);
+    for (const ItemResult& r : results) {
         if (!r.passed) return EXIT_FAILED;
     }
-    return 0;
+    return EXIT_OK;
+}
+
+// `eapaka help [COMMAND...]`.
+int help(const std::vector<std::string>& words) {
+    std::string name;
+    for (const std::string& w : words) name += (name.empty() ? "" : " ") + w;
+    const CommandSpec* command = find_command(name);
+    if (command == nullptr) return usage_error(scenarios_command(), "no command '" + name + "'");
+    std::fputs(command->help, stdout);
+    return EXIT_OK;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The interoperability commands take their own options.
-    if (argc > 1 && std::strcmp(argv[1], "radius") == 0) return radius_main(argc - 1, argv + 1);
-    if (argc > 1 && std::strcmp(argv[1], "hlr") == 0) return hlr_main(argc - 1, argv + 1);
-    Options o;
-    std::string error;
-    if (!parse_arguments(argc, argv, o, error)) return usage(error);
-    if (o.command == "help") {
-        std::fputs(HELP, stdout);
-        return 0;
-    }
-    if (o.list) {
-        for (const Scenario& s : all_scenarios()) std::printf("%-18s %s\n", s.name, s.description);
-        return 0;
-    }
-    if (o.keystore.empty()) o.keystore = default_keystore();
-    if (o.command == "keystore-init") return keystore_init(o);
-    if (o.command == "keystore-show") return keystore_show(o);
-    if (o.command == "bench") {
-        std::string tracePath;
-        if (prepare_trace(false, tracePath)) {
-            std::fprintf(stderr, "eapaka: %s exists, so the library traces; remove it to measure\n",
-                         tracePath.c_str());
-            return EXIT_USAGE;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "help") return help(std::vector<std::string>(args.begin() + 1, args.end()));
+    // The command is named by the leading words that are not options: two
+    // ("keystore init") or one ("bench"); none runs scenarios.
+    const CommandSpec* command = &scenarios_command();
+    size_t words = 0;
+    if (!args.empty() && args[0][0] != '-') {
+        if (args.size() > 1 && find_command(args[0] + " " + args[1]) != nullptr) {
+            command = find_command(args[0] + " " + args[1]);
+            words = 2;
+        } else if (find_command(args[0]) != nullptr) {
+            command = find_command(args[0]);
+            words = 1;
+        } else {
+            return usage_error(*command, "unknown command '" + args[0] + "'");
         }
-        return run_bench(o.benchCount, o.realm, stdout);
     }
-    return run(o);
+    CommandLine line;
+    std::string error;
+    switch (parse_command_line(*command, commands(), std::vector<std::string>(args.begin() + words, args.end()),
+                               line, error)) {
+    case ParseOutcome::Help:
+        std::fputs(command->help, stdout);
+        return EXIT_OK;
+    case ParseOutcome::Version:
+        std::printf("eapaka %s\n", EAPAKA_TOOL_VERSION);
+        return EXIT_OK;
+    case ParseOutcome::Error:
+        return usage_error(*command, error);
+    case ParseOutcome::Run:
+        break;
+    }
+    return command->run(line);
 }

@@ -1,5 +1,11 @@
-// What the tool prints: readable lines (default), one summary line
-// (--quiet) or one JSON document (--json); and the capture file (--pcap).
+// What the tool prints of the exchanges between the peer and the far end (the
+// simulated network, or a RADIUS server): readable lines (default), only the
+// lines the command prints itself (--quiet), or one JSON document (--json).
+// This is all that goes to stdout; messages about anything else go to stderr.
+//
+// The document is a list of items (a scenario, an authentication), each with
+// the log of its packets, EAP_layer results, host events and key-store
+// requests, and its result.
 #ifndef EAPAKA_TOOLS_REPORT_H
 #define EAPAKA_TOOLS_REPORT_H
 
@@ -15,41 +21,54 @@ namespace tool {
 
 enum class OutputMode { Readable, Quiet, Json };
 
-struct ScenarioResult {
-    std::string name;
+struct ItemResult {
+    std::string name;          // scenario name, or the kind of authentication
     bool passed = false;
     std::string reason;        // why it failed, or what was shown
     int lastResult = 0;        // last EAP_layer result
-    std::string msk;           // hex, empty when none
+    std::string msk;           // hex; empty unless the peer ended in EAP-Success
     double milliseconds = 0;
+    std::vector<std::string> hints;
 };
 
 class Report : public HostObserver {
 public:
-    Report(OutputMode mode, std::FILE* out) : mode_(mode), out_(out) {}
+    // `farEnd` names the other side in the log: "network" or "server".
+    Report(OutputMode mode, std::FILE* out, std::string farEnd)
+        : mode_(mode), out_(out), farEnd_(std::move(farEnd)) {}
+    OutputMode mode() const { return mode_; }
+    JsonWriter& json() { return json_; }
+    // Every EAP packet also goes into this EAPOL capture.
     void set_pcap(PcapWriter* pcap) { pcap_ = pcap; }
 
-    void scenario_begin(const std::string& name, const std::string& description);
-    void conversation_begin(unsigned index, const std::string& description);
-    void packet(const Bytes& packet, bool fromPeer, const uint8_t* kEncr);
+    void line(const std::string& text);   // readable mode only
+
+    // An item: `title` as a readable line; in JSON an object, to which the
+    // caller adds its identifying members before begin_log().
+    void begin_item(const std::string& title);
+    void begin_log();
+    void conversation(unsigned index, const std::string& description);
+    void packet(const Bytes& eap, bool fromPeer, const uint8_t* kEncr);
     void layer_result(int result);
-    void note(const std::string& text);
+    void note(const std::string& from, const std::string& text);
     void on_event(const HostEvent& event) override;
-    void on_keystore(unsigned long request, const std::string& detail) override;
-    void scenario_end(const ScenarioResult& result);
-    // The closing output: the pass/fail table (several scenarios), the
-    // quiet line, or the JSON document.
-    void finish(const std::vector<ScenarioResult>& results);
+    void on_keystore(const KeyStoreNote& note) override;
+    // Closes the item: the MSK line, or the result's members in JSON.
+    void end_item(const ItemResult& result);
+    // Hints after an item's verdict line: readable lines, stderr in quiet
+    // mode; JSON has them in the item.
+    void show_hints(const std::vector<std::string>& hints);
+
+    void print_json();
 
 private:
-    void line(const std::string& text);
+    void entry(const std::string& label, const std::string& text);
 
     OutputMode mode_;
     std::FILE* out_;
+    std::string farEnd_;
     PcapWriter* pcap_ = nullptr;
     JsonWriter json_;
-    bool jsonStarted_ = false;
-    bool jsonInScenario_ = false;
 };
 
 }  // namespace tool

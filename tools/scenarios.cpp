@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tools/eap_wire.h"
+#include "tools/hints.h"
 
 namespace tool {
 
@@ -23,8 +24,19 @@ bool sent_subtype(const Conversation& c, uint8_t subtype) {
     return std::find(c.peerSubtypes.begin(), c.peerSubtypes.end(), subtype) != c.peerSubtypes.end();
 }
 
-ScenarioResult pass(const std::string& what) { return ScenarioResult{"", true, what, 0, "", 0}; }
-ScenarioResult failure(const std::string& why) { return ScenarioResult{"", false, why, 0, "", 0}; }
+ItemResult verdict(bool passed, const std::string& reason) {
+    ItemResult r;
+    r.passed = passed;
+    r.reason = reason;
+    return r;
+}
+ItemResult pass(const std::string& what) { return verdict(true, what); }
+ItemResult failure(const std::string& why) { return verdict(false, why); }
+
+bool peer_succeeded(int result) {
+    return result == EAPAKA_RESULT_SUCCESS_PSEUDONYM || result == EAPAKA_RESULT_SUCCESS_PERMANENT ||
+           result == EAPAKA_RESULT_SUCCESS_ALT_KEYS;
+}
 
 std::string peer_outcome(const Conversation& c) {
     return std::to_string(c.result) + " (" + layer_result_name(c.result) + ")";
@@ -56,7 +68,7 @@ bool authenticated(ScenarioEnv& env, const Conversation& c, std::string& why) {
 // else `why` says what went wrong.
 bool authenticates(ScenarioEnv& env, unsigned index, const std::string& description,
                    const ServerPlan& plan, Conversation& c, std::string& why) {
-    env.report.conversation_begin(index, description);
+    env.report.conversation(index, description);
     c = converse(env, plan);
     return authenticated(env, c, why);
 }
@@ -69,7 +81,7 @@ bool saved_profile(ScenarioEnv& env, SubscriberProfile& profile, std::string& wh
            profile_load(env.store.path(), ProfileKind::Peer, profile, why);
 }
 
-ScenarioResult full(ScenarioEnv& env) {
+ItemResult full(ScenarioEnv& env) {
     Conversation c;
     std::string why;
     if (!authenticates(env, 1, "full authentication", ServerPlan{}, c, why)) return failure(why);
@@ -77,7 +89,7 @@ ScenarioResult full(ScenarioEnv& env) {
                 ", MSK agreed");
 }
 
-ScenarioResult identity_rounds(ScenarioEnv& env) {
+ItemResult identity_rounds(ScenarioEnv& env) {
     ServerPlan plan;
     plan.identityRounds = true;
     Conversation c;
@@ -92,7 +104,7 @@ ScenarioResult identity_rounds(ScenarioEnv& env) {
     return pass("two identity rounds, AT_CHECKCODE verified both ways, MSK agreed");
 }
 
-ScenarioResult pseudonym(ScenarioEnv& env) {
+ItemResult pseudonym(ScenarioEnv& env) {
     ServerPlan plan;
     plan.issuePseudonym = true;
     Conversation c;
@@ -112,7 +124,7 @@ ScenarioResult pseudonym(ScenarioEnv& env) {
     return pass("pseudonym " + issued + " stored in the key store and used for the next authentication");
 }
 
-ScenarioResult reauth(ScenarioEnv& env) {
+ItemResult reauth(ScenarioEnv& env) {
     ServerPlan plan;
     plan.issueReauthId = true;
     Conversation c;
@@ -123,7 +135,7 @@ ScenarioResult reauth(ScenarioEnv& env) {
     return pass("fast re-authentication with counter and NONCE_S; new MSK agreed");
 }
 
-ScenarioResult counter_too_small(ScenarioEnv& env) {
+ItemResult counter_too_small(ScenarioEnv& env) {
     ServerPlan issue;
     issue.issueReauthId = true;
     Conversation c;
@@ -136,20 +148,20 @@ ScenarioResult counter_too_small(ScenarioEnv& env) {
     }
     ServerPlan stale;
     stale.reuseReauthCounter = true;
-    env.report.conversation_begin(4, "fast re-authentication with the old counter");
+    env.report.conversation(4, "fast re-authentication with the old counter");
     c = converse(env, stale);
     if (!env.server.counterTooSmall) return failure("peer did not answer the old counter with AT_COUNTER_TOO_SMALL");
     if (!authenticated(env, c, why)) return failure(why);
     return pass("old counter refused with AT_COUNTER_TOO_SMALL, full authentication followed");
 }
 
-ScenarioResult resync(ScenarioEnv& env) {
+ItemResult resync(ScenarioEnv& env) {
     Conversation c;
     std::string why;
     if (!authenticates(env, 1, "full authentication", ServerPlan{}, c, why)) return failure(why);
     ServerPlan plan;
     plan.replaySqn = true;
-    env.report.conversation_begin(2, "the network repeats the last SQN (as if restored from a backup)");
+    env.report.conversation(2, "the network repeats the last SQN (as if restored from a backup)");
     c = converse(env, plan);
     if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_INVALID_SQN)) return failure("the repeated SQN was not refused");
     if (env.server.syncFailures != 1 || !sent_subtype(c, AKA_SYNCHRONIZATION_FAILURE)) {
@@ -169,7 +181,7 @@ ScenarioResult resync(ScenarioEnv& env) {
                 "] = " + std::to_string(sqn >> SQN_IND_BITS) + " stored");
 }
 
-ScenarioResult result_ind(ScenarioEnv& env) {
+ItemResult result_ind(ScenarioEnv& env) {
     ServerPlan plan;
     plan.resultIndication = true;
     Conversation c;
@@ -183,7 +195,7 @@ ScenarioResult result_ind(ScenarioEnv& env) {
     return pass("AT_RESULT_IND echoed, success notification acknowledged with AT_MAC");
 }
 
-ScenarioResult alt_keyset(ScenarioEnv& env) {
+ItemResult alt_keyset(ScenarioEnv& env) {
     ServerPlan plan;
     plan.alternateKeySet = true;
     Conversation c;
@@ -193,10 +205,10 @@ ScenarioResult alt_keyset(ScenarioEnv& env) {
     return pass("alternate K/OPc used; " + peer_outcome(c));
 }
 
-ScenarioResult notify_failure(ScenarioEnv& env) {
+ItemResult notify_failure(ScenarioEnv& env) {
     ServerPlan plan;
     plan.failureNotification = true;
-    env.report.conversation_begin(1, "valid AKA-Challenge, then a failure notification");
+    env.report.conversation(1, "valid AKA-Challenge, then a failure notification");
     Conversation c = converse(env, plan);
     if (c.result != EAPAKA_RESULT_FAILURE) return failure("peer ended with " + peer_outcome(c));
     if (!has_event(env.host, EAPAKA_EVENT_STATUS, plan.failureCode)) return failure("no notification event for the host");
@@ -205,9 +217,9 @@ ScenarioResult notify_failure(ScenarioEnv& env) {
 
 // A challenge the peer must refuse: it reports `event` to the host, answers
 // with `subtype` and accepts the EAP-Failure that follows.
-ScenarioResult refused_challenge(ScenarioEnv& env, const ServerPlan& plan, const char* description,
+ItemResult refused_challenge(ScenarioEnv& env, const ServerPlan& plan, const char* description,
                                  uintptr_t event, uint8_t subtype, const std::string& what) {
-    env.report.conversation_begin(1, description);
+    env.report.conversation(1, description);
     Conversation c = converse(env, plan);
     if (!has_event(env.host, EAPAKA_EVENT_STATUS, event)) return failure("peer did not report " + what);
     if (!sent_subtype(c, subtype)) return failure(std::string("peer did not send ") + aka_subtype_name(subtype));
@@ -215,24 +227,24 @@ ScenarioResult refused_challenge(ScenarioEnv& env, const ServerPlan& plan, const
     return pass(what + " refused with " + aka_subtype_name(subtype) + ", EAP-Failure accepted");
 }
 
-ScenarioResult bad_autn(ScenarioEnv& env) {
+ItemResult bad_autn(ScenarioEnv& env) {
     ServerPlan plan;
     plan.corruptAutn = true;
     return refused_challenge(env, plan, "AKA-Challenge whose AUTN carries a wrong MAC-A",
                              EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT, "AUTN");
 }
 
-ScenarioResult bad_mac(ScenarioEnv& env) {
+ItemResult bad_mac(ScenarioEnv& env) {
     ServerPlan plan;
     plan.corruptMac = true;
     return refused_challenge(env, plan, "AKA-Challenge with a wrong AT_MAC", EAPAKA_FAIL_INVALID_MAC,
                              AKA_CLIENT_ERROR, "AT_MAC");
 }
 
-ScenarioResult timeout(ScenarioEnv& env) {
+ItemResult timeout(ScenarioEnv& env) {
     ServerPlan plan;
     plan.silentAfterChallenge = true;
-    env.report.conversation_begin(1, "the network goes silent after the peer's AKA-Challenge response");
+    env.report.conversation(1, "the network goes silent after the peer's AKA-Challenge response");
     converse(env, plan);
     if (!has_event(env.host, EAPAKA_EVENT_TIMEOUT, EAPAKA_RESULT_FAILURE)) return failure("no time-out event (0)");
     if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_SERVER_DOWN)) return failure("no server-down event");
@@ -247,7 +259,7 @@ Conversation converse(ScenarioEnv& env, const ServerPlan& plan) {
     ServerStep step = env.server.start(plan);
     for (;;) {
         if (step.packet.empty()) {
-            env.report.note("stays silent; the host runs the library's response timer");
+            env.report.note("network", "stays silent; the host runs the library's response timer");
             env.host.run_timers(RESPONSE_TIMER_WAIT_MS, [&] {
                 return has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_SERVER_DOWN);
             });
@@ -261,18 +273,22 @@ Conversation converse(ScenarioEnv& env, const ServerPlan& plan) {
         if (response.size() > 5 && response[4] == EAP_TYPE_AKA) c.peerSubtypes.push_back(response[5]);
         env.report.packet(response, true, env.server.k_encr());
         step = env.server.handle(response);
-        if (!env.server.reason().empty()) env.report.note(env.server.reason());
+        if (!env.server.reason().empty()) env.report.note("network", env.server.reason());
     }
     env.lastResult = c.result;
-    c.peerSuccess = c.result == EAPAKA_RESULT_SUCCESS_PSEUDONYM || c.result == EAPAKA_RESULT_SUCCESS_PERMANENT ||
-                    c.result == EAPAKA_RESULT_SUCCESS_ALT_KEYS;
+    for (const HostEvent& e : env.host.events) {
+        if (e.type == EAPAKA_EVENT_STATUS) env.statusCodes.push_back(e.value);
+    }
+    c.peerSuccess = peer_succeeded(c.result);
     if (c.peerSuccess) {
         env.host.msk(c.peerMsk);
         c.mskMatches = std::memcmp(c.peerMsk, env.server.msk(), sizeof c.peerMsk) == 0;
     }
     if (!env.networkPath.empty()) {
         std::string error;
-        if (!profile_save(env.networkPath, env.hss.record(), ProfileKind::Network, error)) env.report.note(error);
+        if (!profile_save(env.networkPath, env.hss.record(), ProfileKind::Network, error)) {
+            env.report.note("network", error);
+        }
     }
     return c;
 }
@@ -302,20 +318,74 @@ const Scenario* find_scenario(const std::string& name) {
     return nullptr;
 }
 
-ScenarioResult run_scenario(const Scenario& scenario, ScenarioEnv& env) {
-    env.report.scenario_begin(scenario.name, scenario.description);
+ItemResult run_scenario(const Scenario& scenario, ScenarioEnv& env) {
+    env.report.line("");
+    env.report.begin_item("=== scenario " + std::string(scenario.name) + ": " + scenario.description);
+    if (env.report.mode() == OutputMode::Json) env.report.json().field("description", scenario.description);
+    env.report.begin_log();
     env.host.storeFailed = false;
+    env.statusCodes.clear();
     auto begin = std::chrono::steady_clock::now();
-    ScenarioResult r = scenario.run(env);
+    ItemResult r = scenario.run(env);
     r.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
     r.name = scenario.name;
     r.lastResult = env.lastResult;
-    uint8_t msk[64];
-    env.host.msk(msk);
-    bool anyKey = std::any_of(msk, msk + 64, [](uint8_t b) { return b != 0; });
-    if (r.passed && anyKey) r.msk = to_hex(msk, 64);
-    env.report.scenario_end(r);
+    if (peer_succeeded(env.lastResult)) {
+        uint8_t msk[64];
+        env.host.msk(msk);
+        r.msk = to_hex(msk, sizeof msk);
+    }
+    ExchangeFacts facts;
+    facts.succeeded = r.passed;
+    facts.statusCodes = env.statusCodes;
+    facts.realm = env.realm;
+    facts.ownUserParts = {env.store.profile().permanentId, env.store.profile().pseudonym_text()};
+    facts.identitySent = env.server.peer_identity();
+    r.hints = hints_for(facts);
+    env.report.end_item(r);
+    char time[32];
+    std::snprintf(time, sizeof time, "%.1f ms", r.milliseconds);
+    env.report.line(std::string(r.passed ? "PASS " : "FAIL ") + r.name + ": " + r.reason + " [" + time + "]");
+    env.report.show_hints(r.hints);
     return r;
+}
+
+void report_summary(Report& report, const std::vector<ItemResult>& results) {
+    size_t passed = 0;
+    double total = 0;
+    for (const ItemResult& r : results) {
+        passed += r.passed;
+        total += r.milliseconds;
+    }
+    if (report.mode() == OutputMode::Json) {
+        report.json().end_array().field("passed", passed == results.size())
+            .field("count", static_cast<int64_t>(results.size()))
+            .field("passed_count", static_cast<int64_t>(passed)).end_object();
+        report.print_json();
+        return;
+    }
+    if (report.mode() == OutputMode::Quiet) {
+        if (results.size() == 1) {
+            std::printf("%s %s: %s (%.1f ms)\n", results[0].passed ? "PASS" : "FAIL",
+                        results[0].name.c_str(), results[0].reason.c_str(), results[0].milliseconds);
+        } else {
+            std::string failed;
+            for (const ItemResult& r : results) {
+                if (!r.passed) failed += (failed.empty() ? "" : ", ") + r.name;
+            }
+            std::printf("%s %zu/%zu scenarios passed (%.1f s)%s%s\n",
+                        passed == results.size() ? "PASS" : "FAIL", passed, results.size(),
+                        total / 1000, failed.empty() ? "" : "; failed: ", failed.c_str());
+        }
+        return;
+    }
+    if (results.size() < 2) return;
+    std::printf("\n%-18s %-6s %10s  %s\n", "scenario", "result", "time", "detail");
+    for (const ItemResult& r : results) {
+        std::printf("%-18s %-6s %7.1f ms  %s\n", r.name.c_str(), r.passed ? "PASS" : "FAIL",
+                    r.milliseconds, r.reason.c_str());
+    }
+    std::printf("%zu of %zu scenarios passed in %.1f s\n", passed, results.size(), total / 1000);
 }
 
 }  // namespace tool

@@ -25,6 +25,7 @@ struct ScenarioEnv {
     std::string realm;
     std::string networkPath;   // the network's record; empty: kept in memory
     int lastResult = 0;        // last EAP_layer result of the last conversation
+    std::vector<uintptr_t> statusCodes;  // host events 2 of the scenario so far
 };
 
 // One conversation's outcome as the two ends saw it.
@@ -41,13 +42,16 @@ Conversation converse(ScenarioEnv& env, const ServerPlan& plan);
 struct Scenario {
     const char* name;
     const char* description;
-    ScenarioResult (*run)(ScenarioEnv& env);
+    ItemResult (*run)(ScenarioEnv& env);
 };
 
 const std::vector<Scenario>& all_scenarios();
 const Scenario* find_scenario(const std::string& name);
 // Runs one scenario with timing and reporting.
-ScenarioResult run_scenario(const Scenario& scenario, ScenarioEnv& env);
+ItemResult run_scenario(const Scenario& scenario, ScenarioEnv& env);
+// The closing output: the pass/fail table (several scenarios, readable),
+// the quiet line, or the end of the JSON document.
+void report_summary(Report& report, const std::vector<ItemResult>& results);
 
 }  // namespace tool
 

@@ -1,14 +1,18 @@
-// The eapaka executable end to end: the library it drives is the shared
-// one, every scenario passes against the simulated network, the key store
-// file keeps what the library stored, failures are explained, and the
-// capture decodes in tshark.
+// The eapaka executable end to end: the exit status and the two streams of
+// every command, every scenario against the simulated network with one JSON
+// document on stdout, what the key store file keeps, failures explained in
+// words, and the capture decoded by tshark.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -22,22 +26,18 @@ namespace {
 
 struct Command {
     int status;
-    std::string output;
+    std::string out;
+    std::string err;
 };
 
-Command run(const std::string& command) {
-    Command r{-1, {}};
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return r;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) r.output.append(chunk, n);
-    int status = ::pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+int shell(const std::string& command) {
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool have_program(const std::string& name) { return run("command -v " + name).status == 0; }
+bool have_program(const std::string& name) { return shell("command -v " + name + " >/dev/null") == 0; }
+
+size_t lines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
 
 class Cli : public ::testing::Test {
 protected:
@@ -45,76 +45,168 @@ protected:
         char pattern[] = "/tmp/eapaka-cli-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         directory = pattern;
-        profile = directory + "/subscriber.profile";
+        profile = directory + "/.eapaka/subscriber.profile";   // the default under HOME
     }
-    void TearDown() override { std::system(("rm -rf " + directory).c_str()); }
+    void TearDown() override { shell("rm -rf " + directory); }
 
-    // Runs in the temporary directory so that no trace file is picked up.
+    // Runs in the temporary directory (so that no trace file is picked up),
+    // with HOME there too, stdout and stderr apart.
     Command eapaka(const std::string& arguments) {
-        return run("cd " + directory + " && " + EAPAKA_TOOL_PATH + " --keystore " + profile + " " + arguments);
+        const std::string out = directory + "/stdout", err = directory + "/stderr";
+        int status = shell("cd " + directory + " && HOME=" + directory + " " + EAPAKA_TOOL_PATH + " " + arguments +
+                           " >" + out + " 2>" + err);
+        return Command{status, read_file(out), read_file(err)};
+    }
+
+    // stdout holds exactly one JSON document for which `filter` holds.
+    ::testing::AssertionResult json_document(const std::string& out, const std::string& filter) {
+        if (!have_program("jq")) return ::testing::AssertionFailure() << "jq not installed (Debian package jq)";
+        std::ofstream(directory + "/document") << out;
+        if (shell("jq -e -s 'length == 1 and (.[0] | " + filter + ")' " + directory + "/document >/dev/null") == 0) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "not one JSON document with " << filter << ":\n" << out.substr(0, 2000);
     }
 
     std::string directory;
     std::string profile;
 };
 
-TEST_F(Cli, EntryPointsBindToTheSharedLibrary) {
-    if (!have_program("nm")) GTEST_SKIP() << "nm not installed";
-    Command symbols = run(std::string("nm -C ") + EAPAKA_TOOL_PATH);
-    ASSERT_EQ(symbols.status, 0);
-    const char* entryPoints[] = {"EAP_Init(", "EAP_layer(", "RegisterAuthKeyCallBack(", "getAAA",
-                                 "EAP_DispatchTimers"};
-    for (const char* name : entryPoints) {
-        std::regex defined(std::string("\\n[0-9a-f]+ [A-Za-z] ") + std::regex_replace(name, std::regex("\\("), "\\(") );
-        std::regex undefined(std::string("\\n +U ") + std::regex_replace(name, std::regex("\\("), "\\("));
-        EXPECT_FALSE(std::regex_search("\n" + symbols.output, defined)) << name << " is defined in the executable";
-        EXPECT_TRUE(std::regex_search("\n" + symbols.output, undefined)) << name << " is not imported";
+// Every command with --help, an unknown option, a missing file, a directory
+// as its file and an option of another command: the documented exit status,
+// and for an error one line on stderr and nothing on stdout.
+TEST_F(Cli, EveryCommandExitsAsDocumented) {
+    const std::string d = directory;
+    struct Case {
+        std::string arguments;
+        int status;
+    };
+    const Case cases[] = {
+        {"--help", 0}, {"--bogus", 2}, {"--keystore " + d + "/no/such/p.profile", 3},
+        {"--keystore " + d, 3}, {"--imsi 1", 2},
+        {"keystore init --help", 0}, {"keystore init --bogus", 2}, {"keystore init --keystore " + d + "/no/such/p", 3},
+        {"keystore init --keystore " + d, 3}, {"keystore init --pcap x.pcap", 2},
+        {"keystore show --help", 0}, {"keystore show --bogus", 2}, {"keystore show --keystore " + d + "/none", 3},
+        {"keystore show --keystore " + d, 3}, {"keystore show --json", 2},
+        {"keystore forget --help", 0}, {"keystore forget --bogus", 2},
+        {"keystore forget --keystore " + d + "/none", 3}, {"keystore forget --keystore " + d, 3},
+        {"keystore forget --force", 2},
+        {"bench --help", 0}, {"bench --bogus", 2}, {"bench --scenario all", 2},  // bench reads no file
+        {"radius --help", 0}, {"radius --bogus", 2}, {"radius --secret s --keystore " + d + "/none", 3},
+        {"radius --secret s --keystore " + d, 3}, {"radius --secret s --trace", 2},
+        {"hlr --help", 0}, {"hlr --bogus", 2}, {"hlr --socket " + d + "/s " + d + "/none", 3},
+        {"hlr --socket " + d + "/s " + d, 3}, {"hlr --socket " + d + "/s --json " + d, 2},
+        // Values and combinations.
+        {"keystore", 2}, {"keystore --help", 0}, {"help radius", 0}, {"frobnicate", 2},
+        {"--scenario full --scenario all", 2}, {"--quiet --json", 2}, {"--scenario nonesuch", 2},
+        {"bench -n 0", 2}, {"radius --secret s --count=x", 2}, {"radius --secret s --compat maybe", 2},
+        {"radius --secret s --server host.invalid", 2}, {"radius --keystore " + d + "/none", 2},
+        {"hlr --socket " + d + "/s --ind 32 " + d + "/none", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        Command r = eapaka(c.arguments);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        if (c.status == 0) {
+            EXPECT_EQ(r.out.rfind("usage: eapaka", 0), 0u) << r.out;
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(lines(r.err), 1u) << r.err;
+            EXPECT_EQ(r.err.rfind("eapaka", 0), 0u) << r.err;
+        }
     }
+    Command version = eapaka("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("eapaka ") + EAPAKA_VERSION + "\n");
 }
 
-// Runs every scenario once (the time-out one waits the library's real
-// 10 seconds) and checks what the key store file kept.
-TEST_F(Cli, AllScenariosPassAndTheKeyStoreKeepsTheirState) {
+// Runs every scenario once, on a first run that creates the profile (the
+// time-out scenario waits the library's real 10 seconds); then the key
+// store commands on what the scenarios left.
+TEST_F(Cli, AllScenariosPassAsOneJsonDocumentAndTheKeyStoreKeepsTheirState) {
     Command all = eapaka("--scenario all --json");
-    ASSERT_EQ(all.status, 0) << all.output;
-    EXPECT_NE(all.output.find("\"passed\":true,\"count\":12,\"passed_count\":12"), std::string::npos);
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_NE(all.err.find("wrote subscriber profile " + profile), std::string::npos) << all.err;
+    EXPECT_TRUE(json_document(all.out, ".passed and .count == 12 and .passed_count == 12"));
+    // The EAP-Response/Identity in fields; no MSK after the time-out.
+    EXPECT_TRUE(json_document(all.out, "[.scenarios[0].log[] | select(.packet.type_name == \"Identity\")][1].packet"
+                                       " | .code == 2 and .text == \"0001010123456789@eapaka.test\""));
+    EXPECT_TRUE(json_document(all.out, ".scenarios[] | select(.name == \"timeout\") | .msk == \"\""));
 
     SubscriberProfile stored;
     std::string error;
     ASSERT_TRUE(profile_load(profile, ProfileKind::Peer, stored, error)) << error;
     ASSERT_TRUE(stored.has_pseudonym());
-    EXPECT_EQ(stored.pseudonym_text().size(), 23u);
-    EXPECT_NE(all.output.find("pseudonym " + stored.pseudonym_text() + " stored"), std::string::npos);
-
+    EXPECT_NE(all.out.find("pseudonym " + stored.pseudonym_text() + " stored"), std::string::npos);
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(all.output, m, std::regex(R"(seq_ms\[(\d+)\] = (\d+) stored)")));
+    ASSERT_TRUE(std::regex_search(all.out, m, std::regex(R"(seq_ms\[(\d+)\] = (\d+) stored)")));
     EXPECT_EQ(stored.seqMs[std::stoul(m[1])], std::stoull(m[2]));
+
+    Command show = eapaka("keystore show");
+    EXPECT_EQ(show.status, 0);
+    EXPECT_NE(show.out.find("\"" + stored.pseudonym_text() + "\""), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find("highest SEQ"), std::string::npos) << show.out;
+
+    ASSERT_EQ(eapaka("keystore forget").status, 0);
+    SubscriberProfile forgotten;
+    ASSERT_TRUE(profile_load(profile, ProfileKind::Peer, forgotten, error)) << error;
+    EXPECT_FALSE(forgotten.has_pseudonym());
+    EXPECT_TRUE(std::all_of(std::begin(forgotten.seqMs), std::end(forgotten.seqMs), [](uint64_t s) { return s == 0; }));
+    EXPECT_EQ(std::memcmp(&forgotten.main, &stored.main, sizeof stored.main), 0);
+    EXPECT_NE(eapaka("keystore show").out.find("pseudonym            none"), std::string::npos);
 }
 
-TEST_F(Cli, WrongKeyFailsWithTheReasonInWords) {
+TEST_F(Cli, BenchPrintsOneJsonDocumentAndNoProgressIntoAPipe) {
+    Command r = eapaka("bench -n 20 --json");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(json_document(r.out, ".count == 20 and .failures == 0 and .full_authentication.per_second > 0"));
+}
+
+TEST_F(Cli, FailuresAreExplainedInWords) {
     ASSERT_EQ(eapaka("keystore init").status, 0);
     std::string changed = std::regex_replace(read_file(profile), std::regex("\nk [0-9a-f]{32}"),
                                              "\nk 00112233445566778899aabbccddeeff");
     std::ofstream(profile) << changed;
-    Command r = eapaka("--quiet");
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_EQ(r.output.rfind("FAIL full:", 0), 0u) << r.output;
-    EXPECT_NE(r.output.find("AUTN"), std::string::npos) << r.output;
-    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << "--quiet prints one line";
+    Command wrongKey = eapaka("--quiet");
+    EXPECT_EQ(wrongKey.status, 1);
+    EXPECT_EQ(wrongKey.out.rfind("FAIL full:", 0), 0u) << wrongKey.out;
+    EXPECT_EQ(lines(wrongKey.out), 1u) << "--quiet prints one line";
+    EXPECT_NE(wrongKey.err.find("hint: the peer refused AUTN: K or OPc"), std::string::npos) << wrongKey.err;
+
+    std::ofstream(profile, std::ios::app) << "seq_ms 40 1\n";
+    Command corrupt = eapaka("--quiet");
+    EXPECT_EQ(corrupt.status, 3);
+    EXPECT_NE(corrupt.err.find(profile + ":46: seq_ms index must be 0 to 31"), std::string::npos) << corrupt.err;
+
+    // Nothing listens on the discard port: no answer, within the time limit.
+    auto begin = std::chrono::steady_clock::now();
+    ASSERT_EQ(eapaka("keystore init --force").status, 0);
+    Command silent = eapaka("radius --secret s --server 127.0.0.1 --port 9 --timeout 300 --retries 9 "
+                            "--count 3 --time-limit 1 --quiet");
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
+    EXPECT_NE(silent.err.find("hint: no answer from 127.0.0.1 port 9"), std::string::npos) << silent.err;
+    EXPECT_NE(silent.err.find("time limit of 1 s ran out after 1 of 3"), std::string::npos) << silent.err;
 }
 
-TEST_F(Cli, CorruptKeyStoreNamesFileAndLine) {
-    ASSERT_EQ(eapaka("keystore init").status, 0);
-    std::ofstream(profile, std::ios::app) << "seq_ms 40 1\n";
-    Command r = eapaka("--quiet");
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.output.find(profile + ":46: seq_ms index must be 0 to 31"), std::string::npos) << r.output;
+// The realm is taken with or without its "@"; one longer than the library
+// keeps is cut, and the tool says so.
+TEST_F(Cli, RealmWithOrWithoutAtAndCutShort) {
+    Command plain = eapaka("--realm example.test --quiet");
+    EXPECT_EQ(plain.status, 0) << plain.out << plain.err;
+    EXPECT_NE(plain.out.find("\"0001010123456789@example.test\""), std::string::npos) << plain.out;
+    Command cut = eapaka("--realm @realm.example.test --quiet");
+    EXPECT_EQ(cut.status, 0) << cut.out << cut.err;
+    EXPECT_NE(cut.err.find("hint: the library kept only '@realm.example.' of the realm '@realm.example.test'"),
+              std::string::npos) << cut.err;
 }
 
 TEST_F(Cli, CaptureIsEapolAndDecodesAsEapAka) {
     const std::string capture = directory + "/exchange.pcap";
     Command r = eapaka("--scenario reauth --quiet --pcap " + capture);
-    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.status, 0) << r.out;
 
     const std::string bytes = read_file(capture);
     ASSERT_GT(bytes.size(), 24u + 16u + 18u);
@@ -127,12 +219,13 @@ TEST_F(Cli, CaptureIsEapolAndDecodesAsEapAka) {
     EXPECT_EQ(bytes.substr(frame + 16, 2), bytes.substr(frame + 20, 2));  // EAPOL length = EAP length
 
     if (!have_program("tshark")) GTEST_SKIP() << "tshark not installed (Debian package tshark)";
-    Command decoded = run("tshark -r " + capture + " -V");
-    ASSERT_EQ(decoded.status, 0) << decoded.output;
-    EXPECT_EQ(decoded.output.find("Malformed"), std::string::npos) << decoded.output;
-    EXPECT_NE(decoded.output.find("Subtype: AKA-Challenge"), std::string::npos) << decoded.output;
-    EXPECT_NE(decoded.output.find("Subtype: Re-authentication"), std::string::npos);
-    EXPECT_NE(decoded.output.find("AT_MAC"), std::string::npos);
+    const std::string decoded = directory + "/decoded";
+    ASSERT_EQ(shell("tshark -r " + capture + " -V >" + decoded + " 2>&1"), 0);
+    const std::string text = read_file(decoded);
+    EXPECT_EQ(text.find("Malformed"), std::string::npos) << text;
+    EXPECT_NE(text.find("Subtype: AKA-Challenge"), std::string::npos) << text;
+    EXPECT_NE(text.find("Subtype: Re-authentication"), std::string::npos);
+    EXPECT_NE(text.find("AT_MAC"), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The readable decoder and the JSON writer on packets a hostile network
-// could send: every length field is checked before it is used.
+// The decoder, readable and as JSON, on packets a hostile network could
+// send: every length field is checked before it is used.
 #include <gtest/gtest.h>
 
 #include "support/aka_server.h"
@@ -12,10 +12,17 @@ using namespace tool;
 
 namespace {
 
-std::string joined(const std::vector<std::string>& lines) {
+std::string readable(const Bytes& packet, const uint8_t* kEncr) {
     std::string all;
-    for (const std::string& l : lines) all += l + "\n";
+    for (const std::string& l : readable_lines(decode_packet(packet, kEncr))) all += l + "\n";
     return all;
+}
+
+std::string json(const Bytes& packet, const uint8_t* kEncr) {
+    JsonWriter w;
+    w.begin_object();
+    write_json(w, decode_packet(packet, kEncr), packet);
+    return w.end_object().str();
 }
 
 TEST(Decode, EncryptedAttributesAreShownWithTheKey) {
@@ -32,10 +39,29 @@ TEST(Decode, EncryptedAttributesAreShownWithTheKey) {
     attrs.insert(attrs.end(), encr.begin(), encr.end());
     Bytes packet = akasrv::aka_request(7, AKA_CHALLENGE, attrs);
 
-    std::string withKey = joined(decode_packet(packet, key.data()));
+    std::string withKey = readable(packet, key.data());
     EXPECT_EQ(withKey.rfind("EAP-Request/AKA-Challenge id=7 len=" + std::to_string(packet.size()), 0), 0u);
     EXPECT_NE(withKey.find("AT_NEXT_PSEUDONYM    \"G123\""), std::string::npos) << withKey;
-    EXPECT_EQ(joined(decode_packet(packet, nullptr)).find("AT_NEXT_PSEUDONYM"), std::string::npos);
+    EXPECT_NE(json(packet, key.data()).find("\"decrypted\":[{\"type\":132,\"name\":\"AT_NEXT_PSEUDONYM\","
+                                            "\"length\":2,\"text\":\"G123\"}"),
+              std::string::npos);
+    EXPECT_EQ(readable(packet, nullptr).find("AT_NEXT_PSEUDONYM"), std::string::npos);
+    EXPECT_EQ(json(packet, nullptr).find("decrypted"), std::string::npos);
+}
+
+TEST(Decode, JsonGivesEachAttributeItsDecodedFields) {
+    const Bytes packet = {1, 7, 0, 28, 23, AKA_CHALLENGE, 0, 0,
+                          AT_RES, 3, 0, 64, 1, 2, 3, 4, 5, 6, 7, 8,
+                          AT_NOTIFICATION, 1, 0x80, 0x00,
+                          AT_RESULT_IND, 1, 0, 0};
+    EXPECT_EQ(json(packet, nullptr),
+              "{\"code\":1,\"code_name\":\"EAP-Request\",\"identifier\":7,\"length\":28,\"type\":23,"
+              "\"type_name\":\"EAP-AKA\",\"subtype\":1,\"subtype_name\":\"AKA-Challenge\",\"attributes\":["
+              "{\"type\":3,\"name\":\"AT_RES\",\"length\":3,\"bits\":64,\"value\":\"0102030405060708\"},"
+              "{\"type\":12,\"name\":\"AT_NOTIFICATION\",\"length\":1,\"code\":32768,\"success\":true,"
+              "\"phase\":false,\"meaning\":\"success\"},"
+              "{\"type\":135,\"name\":\"AT_RESULT_IND\",\"length\":1}],"
+              "\"malformed\":false,\"hex\":\"" + bytes_to_hex(packet) + "\"}");
 }
 
 TEST(Decode, BadLengthsAreReportedNotFollowed) {
@@ -55,7 +81,7 @@ TEST(Decode, BadLengthsAreReportedNotFollowed) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string text = joined(decode_packet(c.packet, nullptr));
+        std::string text = readable(c.packet, nullptr);
         EXPECT_NE(text.find(c.shows), std::string::npos) << text;
     }
 }

@@ -12,13 +12,12 @@
 #include <string>
 
 #include "tools/interop/hlr_protocol.h"
-#include "tools/simnet/hss.h"
-#include "tools/simnet/net_crypto.h"
+#include "tools/simnet/auc.h"
 
 struct HlrSubscriber {
     std::string imsi;
     tool::MilenageKeys keys{};
-    tool::MilenageConstants milenage = tool::MilenageConstants::standard();
+    tool::MilenageParams milenage = refcrypto::milenage_standard();
     uint8_t amf[2] = {};
     uint64_t seq = 0;   // SEQ of the last vector issued; the next uses seq + 1
     unsigned ind = 0;   // IND of the vectors issued (0..31)
@@ -31,8 +30,8 @@ public:
 
     // A fresh vector with SQN = (seq + 1) || ind and a random RAND; false for
     // an unknown IMSI or when SEQ would leave its 43 bits.
-    bool make_vector(const std::string& imsi, HlrVector& vector);
-    bool make_vector(const std::string& imsi, const uint8_t rand[16], HlrVector& vector);
+    bool make_vector(const std::string& imsi, tool::AuthVector& vector);
+    bool make_vector(const std::string& imsi, const uint8_t rand[16], tool::AuthVector& vector);
 
     // Recovers SQN_MS = AUTS[0..5] xor f5*(RAND) and accepts it when
     // MAC-S = f1*(SQN_MS, RAND, AMF) verifies with the subscriber's AMF or

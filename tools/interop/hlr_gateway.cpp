@@ -37,7 +37,7 @@ bool hlr_handle_datagram(HlrAuc& auc, const char* datagram, size_t length, std::
                      : s ? " refused: MAC-S does not verify" : " refused: unknown subscriber");
         return false;
     }
-    HlrVector vector;
+    tool::AuthVector vector;
     if (auc.make_vector(request.imsi, vector)) {
         reply = hlr_format_vector(request.imsi, vector);
         note = "AKA-REQ-AUTH " + request.imsi + " vector with " + sqn_text(*auc.find(request.imsi));
@@ -48,18 +48,16 @@ bool hlr_handle_datagram(HlrAuc& auc, const char* datagram, size_t length, std::
     return true;
 }
 
-int hlr_serve(HlrAuc& auc, const std::string& socketPath, std::ostream& log) {
+int hlr_serve(HlrAuc& auc, const std::string& socketPath, std::ostream& log, std::ostream& errors) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (socketPath.empty() || socketPath.size() >= sizeof address.sun_path) {
-        log << "hlr: socket path must have 1 to " << sizeof address.sun_path - 1 << " characters\n";
-        return 2;
-    }
+    static_assert(sizeof address.sun_path == HLR_SOCKET_PATH_MAX + 1, "the socket path limit");
+    if (socketPath.empty() || socketPath.size() > HLR_SOCKET_PATH_MAX) return 2;  // checked by the caller
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
     int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     unlink(socketPath.c_str());
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        log << "hlr: cannot bind " << socketPath << ": " << std::strerror(errno) << "\n";
+        errors << "eapaka hlr: cannot bind " << socketPath << ": " << std::strerror(errno) << "\n";
         if (fd >= 0) close(fd);
         return 1;
     }
@@ -79,7 +77,7 @@ int hlr_serve(HlrAuc& auc, const std::string& socketPath, std::ostream& log) {
                              &peerLength);
         if (n < 0) {
             if (errno == EINTR) continue;
-            log << "hlr: receive failed: " << std::strerror(errno) << std::endl;
+            errors << "eapaka hlr: receive failed: " << std::strerror(errno) << std::endl;
             status = 1;
             break;
         }
@@ -88,7 +86,7 @@ int hlr_serve(HlrAuc& auc, const std::string& socketPath, std::ostream& log) {
         log << "hlr: " << note << std::endl;
         if (answer && sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&peer),
                              peerLength) < 0)
-            log << "hlr: reply not sent: " << std::strerror(errno) << std::endl;
+            errors << "eapaka hlr: reply not sent: " << std::strerror(errno) << std::endl;
     }
     close(fd);
     unlink(socketPath.c_str());

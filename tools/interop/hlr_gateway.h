@@ -9,6 +9,9 @@
 
 #include "tools/interop/hlr_auc.h"
 
+// The longest socket path a UNIX socket address holds on Linux.
+constexpr size_t HLR_SOCKET_PATH_MAX = 107;
+
 // Handles one datagram. Returns true when an answer is due (in `reply`);
 // `note` receives one line for the operator's log either way. A request
 // that does not parse gets no answer: the server times out on it.
@@ -17,7 +20,9 @@ bool hlr_handle_datagram(HlrAuc& auc, const char* datagram, size_t length, std::
 
 // Binds `socketPath` (replacing a stale socket file), serves until SIGINT or
 // SIGTERM, then removes the socket file. Each answer goes to the sender's
-// address. Returns a process exit status.
-int hlr_serve(HlrAuc& auc, const std::string& socketPath, std::ostream& log);
+// address; each request is noted in `log`, failures in `errors`. Returns a
+// process exit status: 0 after a signal, 1 when the socket cannot be bound
+// or a receive fails, 2 for a path that does not fit a socket address.
+int hlr_serve(HlrAuc& auc, const std::string& socketPath, std::ostream& log, std::ostream& errors);
 
 #endif

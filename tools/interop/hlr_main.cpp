@@ -1,6 +1,4 @@
 // `eapaka hlr`: the HLR/AuC gateway for the subscribers of profile files.
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -9,6 +7,8 @@
 #include "tools/interop/hlr_gateway.h"
 #include "tools/interop/interop.h"
 #include "tools/keystore_file.h"
+
+using namespace tool;
 
 namespace {
 
@@ -25,23 +25,18 @@ const char USAGE[] =
     "  --seq N        SEQ of the last vector issued; the first has N + 1\n"
     "                 (default: a network record's seq_he, else 0)\n"
     "  --ind N        IND of the vectors, 0..31 (default: next_ind, else 0)\n"
-    "The options apply to the profiles named after them. The gateway runs until\n"
-    "SIGINT or SIGTERM.\n";
+    "--amf, --seq and --ind apply to the profiles named after them and may be\n"
+    "given again before later ones. The gateway logs each request on stdout\n"
+    "and runs until SIGINT or SIGTERM.\n"
+    "\n"
+    "Exit status: 0 stopped by a signal, 1 the socket could not be bound or a\n"
+    "receive failed, 2 usage error, 3 a profile is missing or malformed.\n";
 
 struct PendingOptions {
     uint8_t amf[2] = {0, 0};
     long long seq = -1;  // -1: take it from the profile
-    long ind = -1;
+    long long ind = -1;
 };
-
-bool parse_number(const char* text, long long max, long long& out) {
-    char* end = nullptr;
-    errno = 0;
-    long long value = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < 0 || value > max) return false;
-    out = value;
-    return true;
-}
 
 // The IMSI behind an EAP-AKA permanent identity "0<IMSI>" (RFC 4187 4.1.1.6).
 std::string imsi_of(const std::string& permanentId) {
@@ -50,10 +45,10 @@ std::string imsi_of(const std::string& permanentId) {
 
 bool load_subscriber(const std::string& path, const PendingOptions& options, HlrSubscriber& s,
                      std::string& error) {
-    tool::SubscriberProfile profile;
+    SubscriberProfile profile;
     std::string peerError;
-    if (!tool::profile_load(path, tool::ProfileKind::Peer, profile, peerError) &&
-        !tool::profile_load(path, tool::ProfileKind::Network, profile, error)) {
+    if (!profile_load(path, ProfileKind::Peer, profile, peerError) &&
+        !profile_load(path, ProfileKind::Network, profile, error)) {
         error = peerError;
         return false;
     }
@@ -62,63 +57,72 @@ bool load_subscriber(const std::string& path, const PendingOptions& options, Hlr
     s.milenage = profile.milenage;
     std::memcpy(s.amf, options.amf, sizeof s.amf);
     s.seq = options.seq >= 0 ? static_cast<uint64_t>(options.seq) : profile.seqHe;
-    s.ind = options.ind >= 0 ? static_cast<unsigned>(options.ind) : profile.nextInd % tool::SQN_IND_COUNT;
+    s.ind = options.ind >= 0 ? static_cast<unsigned>(options.ind) : profile.nextInd % SQN_IND_COUNT;
     return true;
+}
+
+// Applies one per-profile option to `options`; false with `error`.
+bool take_option(const CommandLine::Item& item, PendingOptions& options, std::string& error) {
+    uint64_t number = 0;
+    if (item.name == "--amf") {
+        Bytes amf;
+        if (!from_hex(item.value, amf) || amf.size() != 2) {
+            error = bad_value(item.name, item.value, "4 hex digits");
+            return false;
+        }
+        std::memcpy(options.amf, amf.data(), 2);
+    } else if (item.name == "--seq") {
+        if (!parse_number(item.name, item.value, 0, PROFILE_SEQ_LIMIT - 2, number, error)) return false;
+        options.seq = static_cast<long long>(number);
+    } else if (item.name == "--ind") {
+        if (!parse_number(item.name, item.value, 0, SQN_IND_COUNT - 1, number, error)) return false;
+        options.ind = static_cast<long long>(number);
+    }
+    return true;
+}
+
+int run_hlr(const CommandLine& line) {
+    HlrAuc auc;
+    PendingOptions options;
+    std::string error;
+    const std::string socket = line.value("--socket");
+    if (socket.empty() || line.operands().empty()) {
+        return usage_error(*line.command, "a --socket and at least one profile are needed");
+    }
+    if (socket.size() > HLR_SOCKET_PATH_MAX) {
+        return usage_error(*line.command, bad_value("--socket", socket, "a path of at most " +
+                                                    std::to_string(HLR_SOCKET_PATH_MAX) + " characters"));
+    }
+    // Check the whole command line before reading any profile.
+    for (const CommandLine::Item& item : line.items) {
+        if (!take_option(item, options, error)) return usage_error(*line.command, error);
+    }
+    options = PendingOptions{};
+    for (const CommandLine::Item& item : line.items) {
+        take_option(item, options, error);
+        if (!item.name.empty()) continue;
+        HlrSubscriber s;
+        if (!load_subscriber(item.value, options, s, error)) {
+            std::cerr << "eapaka hlr: " << error << "\n";
+            return EXIT_KEYSTORE;
+        }
+        std::cout << "hlr: subscriber " << s.imsi << " from " << item.value << "\n";
+        auc.add(s);
+    }
+    return hlr_serve(auc, socket, std::cout, std::cerr);
 }
 
 }  // namespace
 
-int hlr_main(int argc, char** argv) {
-    HlrAuc auc;
-    PendingOptions options;
-    std::string socketPath;
-    int subscribers = 0;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        bool hasValue = i + 1 < argc;
-        long long number = 0;
-        if (arg == "--help" || arg == "-h") {
-            std::cout << USAGE;
-            return 0;
-        } else if (arg == "--socket" && hasValue) {
-            socketPath = argv[++i];
-        } else if (arg == "--amf" && hasValue) {
-            tool::Bytes amf;
-            if (!tool::from_hex(argv[++i], amf) || amf.size() != 2) {
-                std::cerr << "eapaka hlr: --amf needs 4 hex digits\n";
-                return 2;
-            }
-            std::memcpy(options.amf, amf.data(), 2);
-        } else if (arg == "--seq" && hasValue) {
-            if (!parse_number(argv[++i], static_cast<long long>(tool::PROFILE_SEQ_LIMIT - 2), number)) {
-                std::cerr << "eapaka hlr: --seq needs a number below 2^43 - 1\n";
-                return 2;
-            }
-            options.seq = number;
-        } else if (arg == "--ind" && hasValue) {
-            if (!parse_number(argv[++i], static_cast<long long>(tool::SQN_IND_COUNT - 1), number)) {
-                std::cerr << "eapaka hlr: --ind needs a number from 0 to 31\n";
-                return 2;
-            }
-            options.ind = static_cast<long>(number);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            std::cerr << "eapaka hlr: unknown or incomplete option " << arg << "\n" << USAGE;
-            return 2;
-        } else {
-            HlrSubscriber s;
-            std::string error;
-            if (!load_subscriber(arg, options, s, error)) {
-                std::cerr << "eapaka hlr: " << error << "\n";
-                return 1;
-            }
-            std::cout << "hlr: subscriber " << s.imsi << " from " << arg << "\n";
-            auc.add(s);
-            ++subscribers;
-        }
-    }
-    if (socketPath.empty() || subscribers == 0) {
-        std::cerr << "eapaka hlr: a --socket and at least one profile are needed\n" << USAGE;
-        return 2;
-    }
-    return hlr_serve(auc, socketPath, std::cout);
+const CommandSpec& hlr_command() {
+    static const CommandSpec spec{
+        "hlr",
+        {{"--socket", nullptr, "PATH"},
+         {"--amf", nullptr, "HEX", true},
+         {"--seq", nullptr, "N", true},
+         {"--ind", nullptr, "N", true}},
+        "PROFILE...",
+        USAGE,
+        run_hlr};
+    return spec;
 }

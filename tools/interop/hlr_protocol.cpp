@@ -74,10 +74,10 @@ bool hlr_parse_request(const char* datagram, size_t length, HlrRequest& request)
     return valid_imsi(request.imsi);
 }
 
-std::string hlr_format_vector(const std::string& imsi, const HlrVector& v) {
+std::string hlr_format_vector(const std::string& imsi, const tool::AuthVector& v) {
     return std::string(RESP_AUTH) + " " + imsi + " " + hex(v.rand, sizeof v.rand) + " " +
            hex(v.autn, sizeof v.autn) + " " + hex(v.ik, sizeof v.ik) + " " + hex(v.ck, sizeof v.ck) +
-           " " + hex(v.res, sizeof v.res);
+           " " + hex(v.xres, sizeof v.xres);
 }
 
 std::string hlr_format_failure(const std::string& imsi) {

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/simnet/auc.h"
+
 constexpr size_t HLR_MAX_IMSI = 15;  // TS 23.003: at most 15 digits
 constexpr size_t HLR_MIN_IMSI = 6;   // MCC + MNC + at least one MSIN digit
 
@@ -24,21 +26,13 @@ struct HlrRequest {
     uint8_t rand[16] = {};  // Resynchronisation only
 };
 
-struct HlrVector {
-    uint8_t rand[16];
-    uint8_t autn[16];
-    uint8_t ik[16];
-    uint8_t ck[16];
-    uint8_t res[8];
-};
-
 // Parses one datagram. Accepts exactly the two request forms above, fields
 // separated by single spaces, an optional trailing newline, an IMSI of 6 to
 // 15 digits and hex fields of the exact sizes. False for anything else
 // (unknown commands such as the SIM ones included).
 bool hlr_parse_request(const char* datagram, size_t length, HlrRequest& request);
 
-std::string hlr_format_vector(const std::string& imsi, const HlrVector& vector);
+std::string hlr_format_vector(const std::string& imsi, const tool::AuthVector& vector);
 std::string hlr_format_failure(const std::string& imsi);
 
 #endif

@@ -1,12 +1,13 @@
-// Entry points of the interoperability commands of the eapaka tool.
+// The interoperability commands of the eapaka tool.
 #ifndef EAPAKA_TOOLS_INTEROP_INTEROP_H
 #define EAPAKA_TOOLS_INTEROP_INTEROP_H
 
-// `eapaka radius ...`: authenticates through a RADIUS server (argv[0] is
-// "radius"). Returns the process exit status.
-int radius_main(int argc, char** argv);
+#include "tools/cli.h"
 
-// `eapaka hlr ...`: serves an EAP-AKA server's HLR/AuC requests.
-int hlr_main(int argc, char** argv);
+// `eapaka radius`: authenticates through a RADIUS server.
+const tool::CommandSpec& radius_command();
+
+// `eapaka hlr`: serves an EAP-AKA server's HLR/AuC requests.
+const tool::CommandSpec& hlr_command();
 
 #endif

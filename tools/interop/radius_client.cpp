@@ -1,56 +1,90 @@
 #include "tools/interop/radius_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <netdb.h>
 #include <openssl/rand.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 namespace {
 
-int64_t now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+using Clock = std::chrono::steady_clock;
+
+socklen_t address_length(const sockaddr_storage& a) {
+    return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
 }  // namespace
+
+bool radius_resolve(const std::string& server, uint16_t port, std::vector<sockaddr_storage>& addresses,
+                    std::string& error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    int status = getaddrinfo(server.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (status != 0) {
+        error = "unknown server host '" + server + "': " + gai_strerror(status);
+        return false;
+    }
+    addresses.clear();
+    for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
+        sockaddr_storage s{};
+        std::memcpy(&s, a->ai_addr, a->ai_addrlen);
+        addresses.push_back(s);
+    }
+    freeaddrinfo(found);
+    if (addresses.empty()) error = "no IPv4 or IPv6 address for server host '" + server + "'";
+    return !addresses.empty();
+}
 
 RadiusClient::~RadiusClient() {
     if (fd_ >= 0) close(fd_);
 }
 
-bool RadiusClient::open(const RadiusClientConfig& config, std::string& error) {
+bool RadiusClient::open(const RadiusClientConfig& config, const std::vector<sockaddr_storage>& addresses,
+                        std::string& error) {
     config_ = config;
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(config.port);
-    if (inet_pton(AF_INET, config.server.c_str(), &server.sin_addr) != 1) {
-        error = "not an IPv4 address: " + config.server;
-        return false;
-    }
-    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0 || connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
-        error = std::string("RADIUS socket: ") + std::strerror(errno);
-        return false;
-    }
+    addresses_ = addresses;
     // Start from an unpredictable Identifier so that two runs in a row do not
     // meet a server's duplicate-request cache.
     RAND_bytes(&nextIdentifier_, 1);
+    return connect_to(0, error);
+}
+
+bool RadiusClient::connect_to(size_t index, std::string& error) {
+    if (fd_ >= 0) close(fd_);
+    current_ = index;
+    const sockaddr_storage& server = addresses_[index];
+    fd_ = socket(server.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    socklen_t localLength = sizeof local_;
+    if (fd_ < 0 || connect(fd_, reinterpret_cast<const sockaddr*>(&server), address_length(server)) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&local_), &localLength) != 0) {
+        error = std::string("RADIUS socket: ") + std::strerror(errno);
+        return false;
+    }
     return true;
 }
 
-bool RadiusClient::await_reply(const RadiusPacket& request, int timeoutMs, RadiusPacket& reply,
+void RadiusClient::capture(const uint8_t* datagram, size_t length, bool outgoing) const {
+    if (config_.capture == nullptr) return;
+    const sockaddr* local = reinterpret_cast<const sockaddr*>(&local_);
+    const sockaddr* server = reinterpret_cast<const sockaddr*>(&addresses_[current_]);
+    config_.capture->write_frame(
+        tool::udp_frame(outgoing ? local : server, outgoing ? server : local, ByteString(datagram, datagram + length), outgoing));
+}
+
+bool RadiusClient::await_reply(const RadiusPacket& request, int timeoutMs, RadiusPacket& reply, bool& refused,
                                std::string& error) {
-    int64_t deadline = now_ms() + timeoutMs;
+    const Clock::time_point deadline = std::min(Clock::now() + std::chrono::milliseconds(timeoutMs), config_.deadline);
     uint8_t buffer[RADIUS_MAX_PACKET];
     for (;;) {
-        int64_t left = deadline - now_ms();
+        // Rounded up: a wait must not end before the deadline it serves.
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return false;
         pollfd p{fd_, POLLIN, 0};
         int ready = poll(&p, 1, static_cast<int>(left));
@@ -61,13 +95,20 @@ bool RadiusClient::await_reply(const RadiusPacket& request, int timeoutMs, Radiu
         }
         if (ready == 0) return false;
         ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == ECONNREFUSED) {
+            // Nothing listens at this address (yet): another address of the
+            // server may, else the timeout is waited out.
+            refused = true;
+            if (current_ + 1 < addresses_.size()) return false;
+            continue;
+        }
         if (n < 0) {
-            // ECONNREFUSED: nothing listens yet; keep waiting out the timeout.
-            if (errno == ECONNREFUSED || errno == EINTR) continue;
+            if (errno == EINTR) continue;
             error = std::string("RADIUS receive: ") + std::strerror(errno);
             return false;
         }
         size_t length = static_cast<size_t>(n);
+        capture(buffer, length, false);
         if (length >= RADIUS_HEADER_SIZE) length = std::min<size_t>(length, buffer[2] << 8 | buffer[3]);
         if (length >= RADIUS_HEADER_SIZE && buffer[1] == request.identifier &&
             radius_verify_reply(buffer, length, request.authenticator, config_.secret) &&
@@ -89,16 +130,25 @@ bool RadiusClient::exchange(RadiusPacket& request, RadiusPacket& reply, std::str
         return false;
     }
     error.clear();
-    for (int attempt = 0; attempt <= config_.retries; ++attempt) {
+    noAnswer_ = false;
+    for (int attempt = 0; attempt <= config_.retries && Clock::now() < config_.deadline; ++attempt) {
         if (attempt > 0) ++retransmissions_;
+        capture(wire.data(), wire.size(), true);
         if (send(fd_, wire.data(), wire.size(), 0) < 0 && errno != ECONNREFUSED) {
             error = std::string("RADIUS send: ") + std::strerror(errno);
             return false;
         }
-        if (await_reply(request, config_.timeoutMs, reply, error)) return true;
+        bool refused = false;
+        if (await_reply(request, config_.timeoutMs, reply, refused, error)) return true;
         if (!error.empty()) return false;
+        if (refused && current_ + 1 < addresses_.size()) {
+            if (!connect_to(current_ + 1, error)) return false;
+            --attempt;  // a refusal is not a lost request: the next address gets the full count
+        }
     }
-    error = "no reply from RADIUS server " + config_.server + ":" + std::to_string(config_.port) +
-            " after " + std::to_string(config_.retries + 1) + " transmissions";
+    noAnswer_ = true;
+    bool late = Clock::now() >= config_.deadline;
+    error = "no reply from RADIUS server " + server_name() +
+            (late ? " within the time limit" : " after " + std::to_string(config_.retries + 1) + " transmissions");
     return false;
 }

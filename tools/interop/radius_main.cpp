@@ -1,123 +1,132 @@
 // `eapaka radius`: the library authenticating through a RADIUS server, with
 // this process as the NAS.
-#include <dlfcn.h>
+#include <arpa/inet.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 
 #include "tools/eap_wire.h"
 #include "tools/interop/interop.h"
 #include "tools/interop/radius_session.h"
+#include "tools/keystore_file.h"
+
+using namespace tool;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 const char USAGE[] =
-    "usage: eapaka radius --profile FILE --secret SECRET [options]\n"
+    "usage: eapaka radius --secret SECRET [options]\n"
     "\n"
-    "Authenticates the subscriber of FILE through a RADIUS server (RFC 2865,\n"
-    "RFC 3579), this process acting as the NAS. Every EAP packet, key-store\n"
-    "request and host event is shown; after an Access-Accept the MSK from the\n"
-    "library is compared with the MS-MPPE-Recv-Key and MS-MPPE-Send-Key of the\n"
-    "Accept (MATCH or MISMATCH). Pseudonyms, fast re-authentication identities\n"
-    "and SEQ_MS updates are kept in FILE as the library hands them over.\n"
+    "Authenticates the subscriber of the key store through a RADIUS server\n"
+    "(RFC 2865, RFC 3579), this process acting as the NAS. Every EAP packet,\n"
+    "key-store request and host event is shown; after an Access-Accept the MSK\n"
+    "from the library is compared with the MS-MPPE-Recv-Key and\n"
+    "MS-MPPE-Send-Key of the Accept (MATCH or MISMATCH). Pseudonyms and SEQ_MS\n"
+    "updates are kept in the key store as the library hands them over.\n"
     "\n"
-    "  --server ADDR       IPv4 address of the server (default 127.0.0.1)\n"
+    "  --keystore FILE     subscriber profile (default ~/.eapaka/subscriber.profile)\n"
+    "  --secret SECRET     the RADIUS shared secret\n"
+    "  --server HOST       host name, IPv4 or IPv6 address (default 127.0.0.1)\n"
     "  --port N            authentication port (default 1812)\n"
-    "  --count N           N authentications one after the other (default 1)\n"
-    "  --compat MODE       rfc4187 (ignore unknown skippable attributes and\n"
-    "                      send an empty AT_CHECKCODE when no identity round\n"
-    "                      took place), none (the default behaviour) or a number\n"
-    "  --realm REALM       realm for the library (default: its built-in one)\n"
+    "  --count N, -n N     N authentications one after the other (default 1)\n"
+    "  --compat MODE       rfc4187 (skip unknown skippable attributes and send an\n"
+    "                      empty AT_CHECKCODE when no identity round took place,\n"
+    "                      as RFC 4187 allows; servers such as hostapd need it),\n"
+    "                      none (the default behaviour) or a number\n"
+    "  --realm REALM       realm for the library, with or without the leading @\n"
+    "                      (default: the library's own)\n"
+    "  --nas-ip ADDR       send NAS-IP-Address (IPv4) or NAS-IPv6-Address\n"
+    "  --calling-station-id ID   Calling-Station-Id (default 02-00-00-00-00-01)\n"
     "  --timeout MS        wait per transmission (default 3000)\n"
     "  --retries N         retransmissions per request (default 3)\n"
+    "  --time-limit S      stop after S seconds in all (default: no limit)\n"
     "  --quiet             one line per authentication and the summary\n"
-    "Exit status: 0 when every authentication succeeded with matching keys.\n";
+    "  --json              one JSON document with every packet and result\n"
+    "  --pcap FILE         write the RADIUS datagrams (UDP over IPv4/IPv6)\n"
+    "\n"
+    "Exit status: 0 every authentication succeeded with matching keys, 1 one\n"
+    "did not (or no answer came), 2 usage error (also an unknown host), 3 key\n"
+    "store error.\n";
 
-constexpr unsigned COMPAT_RFC4187 = 0x3;  // skip unknown skippable attributes | RFC checkcode
+constexpr uint64_t MAX_COUNT = 1000000;
+constexpr uint64_t MAX_TIMEOUT_MS = 600000;
+constexpr uint64_t MAX_RETRIES = 100;
+constexpr uint64_t MAX_TIME_LIMIT_S = 86400;
 
 struct Options {
-    std::string profile;
+    std::string keystore;
     RadiusClientConfig radius;
     RadiusNasConfig nas;
-    long count = 1;
-    long compat = -1;  // -1: leave the library's setting alone
+    OutputMode mode = OutputMode::Readable;
+    std::string pcap;
+    uint64_t count = 1;
+    uint64_t timeLimit = 0;   // seconds; 0: none
+    long compat = -1;         // -1: leave the library's setting alone
 };
 
-bool parse_long(const char* text, long min, long max, long& out) {
+bool parse_compat(const std::string& text, long& out, std::string& error) {
+    if (text == "rfc4187") {
+        out = EAP_COMPAT_RFC4187;
+        return true;
+    }
+    if (text == "none") {
+        out = 0;
+        return true;
+    }
     char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text, &end, 0);
-    if (errno != 0 || end == text || *end != '\0' || value < min || value > max) return false;
-    out = value;
+    unsigned long value = std::strtoul(text.c_str(), &end, 0);
+    if (text.empty() || text[0] == '-' || *end != '\0' || value > 0xFFFFFFFFul) {
+        error = bad_value("--compat", text, "rfc4187, none or a number");
+        return false;
+    }
+    out = static_cast<long>(value);
     return true;
 }
 
-// Returns 0 when the options are complete, else an exit status.
-int parse_options(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        long number = 0;
-        bool ok = true;
-        if (arg == "--help" || arg == "-h") {
-            std::cout << USAGE;
-            return -1;
-        } else if (arg == "--quiet") {
-            o.nas.verbose = false;
-            continue;
-        } else if (value == nullptr) {
-            ok = false;
-        } else if (arg == "--profile") {
-            o.profile = value;
-        } else if (arg == "--secret") {
-            o.radius.secret = value;
-        } else if (arg == "--server") {
-            o.radius.server = value;
-        } else if (arg == "--realm") {
-            o.nas.realm = value;
-        } else if (arg == "--port") {
-            ok = parse_long(value, 1, 65535, number);
-            o.radius.port = static_cast<uint16_t>(number);
-        } else if (arg == "--count") {
-            ok = parse_long(value, 1, 1000000, o.count);
-        } else if (arg == "--timeout") {
-            ok = parse_long(value, 1, 600000, number);
-            o.radius.timeoutMs = static_cast<int>(number);
-        } else if (arg == "--retries") {
-            ok = parse_long(value, 0, 100, number);
-            o.radius.retries = static_cast<int>(number);
-        } else if (arg == "--compat") {
-            std::string mode = value;
-            if (mode == "rfc4187") o.compat = COMPAT_RFC4187;
-            else if (mode == "none") o.compat = 0;
-            else ok = parse_long(value, 0, 0xFFFFFFFFL, o.compat);
-        } else {
-            ok = false;
-        }
-        if (!ok) {
-            std::cerr << "eapaka radius: bad or incomplete option " << arg << "\n" << USAGE;
-            return 2;
-        }
-        ++i;
+bool parse_address(const std::string& text, ByteString& out, std::string& error) {
+    uint8_t bytes[16];
+    if (inet_pton(AF_INET, text.c_str(), bytes) == 1) {
+        out.assign(bytes, bytes + 4);
+    } else if (inet_pton(AF_INET6, text.c_str(), bytes) == 1) {
+        out.assign(bytes, bytes + 16);
+    } else {
+        error = bad_value("--nas-ip", text, "an IPv4 or IPv6 address");
+        return false;
     }
-    if (o.profile.empty() || o.radius.secret.empty()) {
-        std::cerr << "eapaka radius: --profile and --secret are needed\n" << USAGE;
-        return 2;
-    }
-    return 0;
+    return true;
 }
 
-// The compatibility setting is looked up at run time so that the tool also
-// drives a library built without it (and says so when it is asked for).
-bool apply_compatibility(long flags) {
-    using SetCompatibility = void (*)(unsigned int);
-    auto set = reinterpret_cast<SetCompatibility>(dlsym(RTLD_DEFAULT, "EAP_SetCompatibility"));
-    if (set == nullptr) return flags == 0;
-    set(static_cast<unsigned int>(flags));
+bool read_options(const CommandLine& line, Options& o, std::string& error) {
+    uint64_t port = 0, timeout = 0, retries = 0;
+    if (!exclusive(line, "--quiet", "--json", error) ||
+        !number_option(line, "--port", 1, 65535, 1812, port, error) ||
+        !number_option(line, "--count", 1, MAX_COUNT, 1, o.count, error) ||
+        !number_option(line, "--timeout", 1, MAX_TIMEOUT_MS, 3000, timeout, error) ||
+        !number_option(line, "--retries", 0, MAX_RETRIES, 3, retries, error) ||
+        !number_option(line, "--time-limit", 1, MAX_TIME_LIMIT_S, 0, o.timeLimit, error) ||
+        (line.has("--compat") && !parse_compat(line.value("--compat"), o.compat, error)) ||
+        (line.has("--nas-ip") && !parse_address(line.value("--nas-ip"), o.nas.nasIp, error))) {
+        return false;
+    }
+    if (line.value("--secret").empty()) {
+        error = "--secret is needed: the shared secret the server has for this client";
+        return false;
+    }
+    o.radius.secret = line.value("--secret");
+    o.radius.server = line.value("--server", o.radius.server);
+    o.radius.port = static_cast<uint16_t>(port);
+    o.radius.timeoutMs = static_cast<int>(timeout);
+    o.radius.retries = static_cast<int>(retries);
+    o.keystore = line.value("--keystore", profile_default_path());
+    o.nas.realm = realm_with_at(line.value("--realm"));
+    o.nas.callingStationId = line.value("--calling-station-id", o.nas.callingStationId);
+    o.pcap = line.value("--pcap");
+    if (line.has("--quiet")) o.mode = OutputMode::Quiet;
+    if (line.has("--json")) o.mode = OutputMode::Json;
     return true;
 }
 
@@ -127,8 +136,8 @@ enum class AuthKind { Full, Reauthentication, Other };
 // the last of the two subtypes the server sent decides.
 AuthKind kind_of(const RadiusAuthResult& r) {
     for (auto it = r.requestSubtypes.rbegin(); it != r.requestSubtypes.rend(); ++it) {
-        if (*it == tool::AKA_REAUTHENTICATION) return AuthKind::Reauthentication;
-        if (*it == tool::AKA_CHALLENGE) return AuthKind::Full;
+        if (*it == AKA_REAUTHENTICATION) return AuthKind::Reauthentication;
+        if (*it == AKA_CHALLENGE) return AuthKind::Full;
     }
     return AuthKind::Other;
 }
@@ -141,54 +150,121 @@ const char* kind_name(AuthKind kind) {
     }
 }
 
-}  // namespace
+// The document's opening: readable header lines or the JSON members.
+void open_document(Report& report, const Options& o) {
+    report.line("RADIUS server: " + o.radius.server + " port " + std::to_string(o.radius.port));
+    report.line("key store:     " + o.keystore);
+    if (report.mode() != OutputMode::Json) return;
+    JsonWriter& json = report.json();
+    json.begin_object().field("command", "radius").field("version", EAPAKA_TOOL_VERSION)
+        .field("server", o.radius.server).field("port", int64_t{o.radius.port}).field("keystore", o.keystore)
+        .field("compatibility", static_cast<int64_t>(o.compat)).begin_array("authentications");
+}
 
-int radius_main(int argc, char** argv) {
+int run_radius(const CommandLine& line) {
     Options o;
-    int status = parse_options(argc, argv, o);
-    if (status != 0) return status < 0 ? 0 : status;
-
-    tool::SubscriberProfile profile;
-    RadiusClient client;
     std::string error;
-    if (!tool::profile_load(o.profile, tool::ProfileKind::Peer, profile, error) ||
-        !client.open(o.radius, error)) {
-        std::cerr << "eapaka radius: " << error << "\n";
-        return 1;
+    if (!read_options(line, o, error)) return usage_error(*line.command, error);
+    std::vector<sockaddr_storage> addresses;
+    if (!radius_resolve(o.radius.server, o.radius.port, addresses, error)) {
+        return usage_error(*line.command, error);
+    }
+    SubscriberProfile profile;
+    if (!profile_load(o.keystore, ProfileKind::Peer, profile, error)) {
+        std::fprintf(stderr, "eapaka radius: key store: %s\n", error.c_str());
+        return EXIT_KEYSTORE;
+    }
+    PcapWriter pcap;
+    if (!o.pcap.empty() && !pcap.open(o.pcap, error)) return usage_error(*line.command, error);
+    o.radius.capture = o.pcap.empty() ? nullptr : &pcap;
+    const Clock::time_point start = Clock::now();
+    if (o.timeLimit > 0) o.radius.deadline = start + std::chrono::seconds(o.timeLimit);
+    RadiusClient client;
+    if (!client.open(o.radius, addresses, error)) {
+        std::fprintf(stderr, "eapaka radius: %s\n", error.c_str());
+        return EXIT_FAILED;
     }
     o.nas.permanentIdLength = static_cast<int>(profile.permanentId.size());
-    tool::ProfileKeyStore store(profile, o.profile);
-    RadiusHostPrinter printer(std::cout, o.nas.verbose);
-    tool::PeerHost peer(store, &printer);
-    if (o.compat >= 0 && !apply_compatibility(o.compat)) {
-        std::cerr << "eapaka radius: this library has no compatibility setting\n";
-        return 1;
-    }
+    ProfileKeyStore store(profile, o.keystore);
+    Report report(o.mode, stdout, "server");
+    PeerHost peer(store, &report);
+    if (o.compat >= 0) EAP_SetCompatibility(static_cast<unsigned int>(o.compat));
+    open_document(report, o);
 
-    long succeeded = 0, full = 0, reauth = 0;
-    auto start = std::chrono::steady_clock::now();
-    for (long n = 1; n <= o.count; ++n) {
-        if (o.nas.verbose) std::cout << "authentication " << n << " of " << o.count << "\n";
-        RadiusAuthResult r = radius_authenticate(client, peer, o.radius.secret, o.nas, std::cout);
+    uint64_t attempted = 0, succeeded = 0, full = 0, reauth = 0;
+    for (uint64_t n = 1; n <= o.count && Clock::now() < o.radius.deadline; ++n) {
+        ++attempted;
+        report.begin_item("--- authentication " + std::to_string(n) + " of " + std::to_string(o.count));
+        if (o.mode == OutputMode::Json) report.json().field("index", static_cast<int64_t>(n));
+        report.begin_log();
+        const Clock::time_point begin = Clock::now();
+        RadiusAuthResult r = radius_authenticate(client, peer, o.radius.secret, o.nas, report);
         AuthKind kind = kind_of(r);
         if (r.succeeded()) {
             ++succeeded;
             (kind == AuthKind::Reauthentication ? reauth : full) += 1;
         }
-        std::cout << "radius: " << n << "/" << o.count << " " << kind_name(kind) << ": "
-                  << (r.succeeded() ? "EAP-Success, keys MATCH" : "FAILED: " + r.failure) << "\n";
+        ItemResult item;
+        item.name = kind_name(kind);
+        item.passed = r.succeeded();
+        item.reason = r.succeeded() ? "EAP-Success, keys MATCH" : "FAILED: " + r.failure;
+        item.lastResult = r.eapResult;
+        item.msk = r.msk;
+        item.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
+        r.facts.succeeded = r.succeeded();
+        r.facts.compatibility = o.compat > 0 ? static_cast<unsigned>(o.compat) : 0;
+        r.facts.realm = o.nas.realm;
+        r.facts.ownUserParts = {store.profile().permanentId, store.profile().pseudonym_text()};
+        item.hints = hints_for(r.facts);
+        report.end_item(item);
+        if (o.mode != OutputMode::Json) {
+            std::printf("radius: %llu/%llu %s: %s\n", static_cast<unsigned long long>(n),
+                        static_cast<unsigned long long>(o.count), item.name.c_str(), item.reason.c_str());
+        }
+        report.show_hints(item.hints);
     }
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    char rate[64];
-    std::snprintf(rate, sizeof rate, "%.3f s, %.1f authentications per second", seconds,
-                  seconds > 0 ? static_cast<double>(o.count) / seconds : 0.0);
-    std::cout << "radius: " << succeeded << " of " << o.count
-              << " authentications succeeded with matching keys (" << full << " full, " << reauth
-              << " fast re-authentication) in " << rate << "\n";
-    if (client.retransmissions() > 0)
-        std::cout << "radius: " << client.retransmissions() << " retransmissions\n";
-    if (peer.storeFailed)
-        std::cout << "radius: the profile file could not be updated: " << store.last_error() << "\n";
-    return succeeded == o.count && !peer.storeFailed ? 0 : 1;
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double perSecond = seconds > 0 ? static_cast<double>(attempted) / seconds : 0.0;
+    const bool passed = succeeded == o.count && !peer.storeFailed;
+    if (o.mode == OutputMode::Json) {
+        report.json().end_array().field("passed", passed).field("count", static_cast<int64_t>(o.count))
+            .field("attempted", static_cast<int64_t>(attempted)).field("succeeded", static_cast<int64_t>(succeeded))
+            .field("full", static_cast<int64_t>(full)).field("fast_reauthentication", static_cast<int64_t>(reauth))
+            .field("seconds", seconds).field("per_second", perSecond)
+            .field("retransmissions", static_cast<int64_t>(client.retransmissions())).end_object();
+        report.print_json();
+    } else {
+        std::printf("radius: %llu of %llu authentications succeeded with matching keys (%llu full, %llu fast "
+                    "re-authentication) in %.3f s, %.1f authentications per second\n",
+                    static_cast<unsigned long long>(succeeded), static_cast<unsigned long long>(o.count),
+                    static_cast<unsigned long long>(full), static_cast<unsigned long long>(reauth), seconds,
+                    perSecond);
+        if (client.retransmissions() > 0) std::printf("radius: %u retransmissions\n", client.retransmissions());
+    }
+    if (attempted < o.count) {
+        std::fprintf(stderr, "eapaka radius: the time limit of %llu s ran out after %llu of %llu authentications\n",
+                     static_cast<unsigned long long>(o.timeLimit), static_cast<unsigned long long>(attempted),
+                     static_cast<unsigned long long>(o.count));
+    }
+    if (peer.storeFailed) {
+        std::fprintf(stderr, "eapaka radius: the key store could not be updated: %s\n", store.last_error().c_str());
+    }
+    return passed ? EXIT_OK : EXIT_FAILED;
+}
+
+}  // namespace
+
+const CommandSpec& radius_command() {
+    static const CommandSpec spec{
+        "radius",
+        {{"--keystore", nullptr, "FILE"}, {"--secret", nullptr, "SECRET"}, {"--server", nullptr, "HOST"},
+         {"--port", nullptr, "N"}, {"--count", "-n", "N"}, {"--compat", nullptr, "MODE"},
+         {"--realm", nullptr, "REALM"}, {"--nas-ip", nullptr, "ADDR"},
+         {"--calling-station-id", nullptr, "ID"}, {"--timeout", nullptr, "MS"}, {"--retries", nullptr, "N"},
+         {"--time-limit", nullptr, "S"}, {"--quiet", nullptr, nullptr}, {"--json", nullptr, nullptr},
+         {"--pcap", nullptr, "FILE"}},
+        nullptr,
+        USAGE,
+        run_radius};
+    return spec;
 }

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "tools/decode.h"
 #include "tools/eap_wire.h"
 
 namespace {
@@ -37,14 +36,12 @@ uint8_t aka_subtype_of(const ByteString& eap) {
 class Exchange {
 public:
     Exchange(RadiusClient& client, tool::PeerHost& peer, const std::string& secret,
-             const RadiusNasConfig& config, std::ostream& out)
-        : client_(client), peer_(peer), secret_(secret), config_(config), out_(out) {}
+             const RadiusNasConfig& config, tool::Report& report)
+        : client_(client), peer_(peer), secret_(secret), config_(config), report_(report) {}
 
     RadiusAuthResult run();
 
 private:
-    void show(const char* direction, const std::string& what);
-    void show_packet(const char* direction, const ByteString& eap);
     // Hands a packet from the server to the peer; false when no response came.
     bool to_peer(const ByteString& eap, ByteString& response);
     void finish_accept(const RadiusPacket& accept, const uint8_t requestAuthenticator[16]);
@@ -53,39 +50,28 @@ private:
     tool::PeerHost& peer_;
     const std::string& secret_;
     const RadiusNasConfig& config_;
-    std::ostream& out_;
+    tool::Report& report_;
     RadiusAuthResult result_;
 };
 
-void Exchange::show(const char* direction, const std::string& what) {
-    if (config_.verbose) out_ << "  " << direction << " " << what << "\n";
-}
-
-void Exchange::show_packet(const char* direction, const ByteString& eap) {
-    if (!config_.verbose) return;
-    std::vector<std::string> lines = tool::decode_packet(eap, nullptr);
-    for (size_t i = 0; i < lines.size(); ++i) show(i == 0 ? direction : "  ", lines[i]);
-}
-
 bool Exchange::to_peer(const ByteString& eap, ByteString& response) {
-    show_packet("server -> peer", eap);
+    report_.packet(eap, false, nullptr);
     if (!acceptable_eap(eap)) {
-        show("NAS", "EAP packet with an inconsistent Length not handed to the peer");
+        report_.note("NAS", "EAP packet with an inconsistent Length not handed to the peer");
         result_.eapResult = EAPAKA_RESULT_DROPPED;
         return false;
     }
     uint8_t subtype = aka_subtype_of(eap);
     if (subtype != 0) result_.requestSubtypes.push_back(subtype);
+    result_.facts.saw_request(eap);
     result_.eapResult = peer_.deliver(eap, response);
     for (const tool::HostEvent& e : peer_.events)
-        if (e.type == EAPAKA_EVENT_STATUS) result_.statusCodes.push_back(e.value);
+        if (e.type == EAPAKA_EVENT_STATUS) result_.facts.statusCodes.push_back(e.value);
     peer_.events.clear();
-    show("peer", std::string("EAP_layer: ") + tool::layer_result_name(result_.eapResult));
+    report_.layer_result(result_.eapResult);
     if (result_.eapResult != EAPAKA_RESULT_RESPONSE && result_.eapResult != EAPAKA_RESULT_AUTH_RESPONSE)
         return false;
-    show_packet("peer -> server", response);
-    subtype = aka_subtype_of(response);
-    if (subtype != 0) result_.responseSubtypes.push_back(subtype);
+    report_.packet(response, true, nullptr);
     return true;
 }
 
@@ -105,21 +91,20 @@ void Exchange::finish_accept(const RadiusPacket& accept, const uint8_t requestAu
                           std::to_string(r) + ")";
         return;
     }
+    uint8_t msk[MSK_SIZE];
+    peer_.msk(msk);
+    result_.msk = tool::to_hex(msk, sizeof msk);
     ByteString recvKey, sendKey;
-    result_.keysPresent = radius_mppe_keys(accept, secret_, requestAuthenticator, recvKey, sendKey);
-    if (!result_.keysPresent) {
+    if (!radius_mppe_keys(accept, secret_, requestAuthenticator, recvKey, sendKey)) {
         result_.failure = "Access-Accept without usable MS-MPPE keys";
         return;
     }
-    uint8_t msk[MSK_SIZE];
-    peer_.msk(msk);
     result_.keysMatch = recvKey.size() == MPPE_KEY_SIZE && sendKey.size() == MPPE_KEY_SIZE &&
                         std::memcmp(msk, recvKey.data(), MPPE_KEY_SIZE) == 0 &&
                         std::memcmp(msk + MPPE_KEY_SIZE, sendKey.data(), MPPE_KEY_SIZE) == 0;
-    show("peer", "MSK " + tool::to_hex(msk, sizeof msk));
-    show("server", "MPPE " + tool::to_hex(recvKey) + tool::to_hex(sendKey));
-    show("NAS", result_.keysMatch ? "MSK = MS-MPPE-Recv-Key || MS-MPPE-Send-Key: MATCH"
-                                  : "MSK differs from the MS-MPPE keys: MISMATCH");
+    report_.note("server", "MPPE keys " + tool::to_hex(recvKey) + tool::to_hex(sendKey));
+    report_.note("NAS", result_.keysMatch ? "MSK = MS-MPPE-Recv-Key || MS-MPPE-Send-Key: MATCH"
+                                          : "MSK differs from the MS-MPPE keys: MISMATCH");
     if (!result_.keysMatch) result_.failure = "MSK MISMATCH";
 }
 
@@ -131,6 +116,7 @@ RadiusAuthResult Exchange::run() {
         return result_;
     }
     std::string userName(response.begin() + 5, response.end());
+    result_.facts.identitySent = userName;
     ByteString state;
     for (int round = 0; round < MAX_ROUNDS; ++round) {
         RadiusPacket request;
@@ -138,6 +124,11 @@ RadiusAuthResult Exchange::run() {
         radius_add_attribute(request, RADIUS_ATTR_USER_NAME, text_value(userName));
         radius_add_attribute(request, RADIUS_ATTR_NAS_IDENTIFIER, text_value(config_.nasIdentifier));
         radius_add_attribute(request, RADIUS_ATTR_CALLING_STATION_ID, text_value(config_.callingStationId));
+        if (!config_.nasIp.empty()) {
+            radius_add_attribute(request, config_.nasIp.size() == 4 ? RADIUS_ATTR_NAS_IP_ADDRESS
+                                                                    : RADIUS_ATTR_NAS_IPV6_ADDRESS,
+                                 config_.nasIp);
+        }
         radius_add_attribute(request, RADIUS_ATTR_FRAMED_MTU, u32_value(FRAMED_MTU));
         radius_add_attribute(request, RADIUS_ATTR_NAS_PORT_TYPE, u32_value(NAS_PORT_TYPE_WIRELESS));
         if (!state.empty()) radius_add_attribute(request, RADIUS_ATTR_STATE, state);
@@ -147,18 +138,21 @@ RadiusAuthResult Exchange::run() {
         std::string error;
         if (!client_.exchange(request, reply, error)) {
             result_.failure = error;
+            if (client_.no_answer()) {
+                result_.facts.silentServer = client_.server_name();
+            }
             return result_;
         }
         const RadiusAttribute* newState = reply.find(RADIUS_ATTR_STATE);
         state = newState != nullptr ? newState->value : ByteString();
         ByteString eap = radius_eap_message(reply);
         if (reply.code == RADIUS_ACCESS_ACCEPT) {
-            show("RADIUS", "Access-Accept");
+            report_.note("RADIUS", "Access-Accept");
             finish_accept(reply, request.authenticator);
             return result_;
         }
         if (reply.code == RADIUS_ACCESS_REJECT) {
-            show("RADIUS", "Access-Reject");
+            report_.note("RADIUS", "Access-Reject");
             ByteString none;
             if (!eap.empty()) to_peer(eap, none);
             result_.failure = "Access-Reject";
@@ -181,26 +175,9 @@ RadiusAuthResult Exchange::run() {
 
 }  // namespace
 
-void RadiusHostPrinter::on_event(const tool::HostEvent& event) {
-    if (!verbose_) return;
-    out_ << "    host event " << event.type << ": ";
-    if (event.type == EAPAKA_EVENT_STATUS)
-        out_ << event.value << " " << tool::status_code_name(event.value);
-    else if (event.type == EAPAKA_EVENT_EAP_NOTIFICATION)
-        out_ << "EAP notification \"" << event.text << "\"";
-    else
-        out_ << "response timer expired, result " << event.value;
-    out_ << "\n";
-}
-
-void RadiusHostPrinter::on_keystore(unsigned long request, const std::string& detail) {
-    if (verbose_) out_ << "    key store request " << request << (detail.empty() ? "" : ": ") << detail << "\n";
-}
-
 RadiusAuthResult radius_authenticate(RadiusClient& client, tool::PeerHost& peer, const std::string& secret,
-                                     const RadiusNasConfig& config, std::ostream& out) {
+                                     const RadiusNasConfig& config, tool::Report& report) {
     peer.start(config.realm, config.permanentIdLength);
-    peer.events.clear();
-    Exchange exchange(client, peer, secret, config, out);
+    Exchange exchange(client, peer, secret, config, report);
     return exchange.run();
 }

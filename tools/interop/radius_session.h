@@ -7,50 +7,37 @@
 #ifndef EAPAKA_TOOLS_INTEROP_RADIUS_SESSION_H
 #define EAPAKA_TOOLS_INTEROP_RADIUS_SESSION_H
 
-#include <ostream>
 #include <string>
 #include <vector>
 
+#include "tools/hints.h"
 #include "tools/host.h"
 #include "tools/interop/radius_client.h"
+#include "tools/report.h"
 
 struct RadiusNasConfig {
     std::string realm;                           // for EAP_Init; empty: the library's default
     int permanentIdLength = 0;                   // for EAP_Init
     std::string nasIdentifier = "eapaka";
     std::string callingStationId = "02-00-00-00-00-01";
-    bool verbose = true;                          // print every packet and note
+    ByteString nasIp;                            // 4 or 16 bytes; empty: not sent
 };
 
 struct RadiusAuthResult {
     bool accepted = false;       // Access-Accept received
     int eapResult = 0;           // EAP_layer's result for the last packet fed
-    bool keysPresent = false;    // MS-MPPE keys found and decrypted
     bool keysMatch = false;      // MSK = MS-MPPE-Recv-Key || MS-MPPE-Send-Key
+    std::string msk;             // hex, after an Access-Accept the peer took as success
     std::vector<uint8_t> requestSubtypes;  // EAP-AKA subtypes the server sent
-    std::vector<uint8_t> responseSubtypes; // EAP-AKA subtypes the peer sent
-    std::vector<uintptr_t> statusCodes;    // host events 2 of the exchange
+    tool::ExchangeFacts facts;   // what the hints need (status codes, attributes, identity)
     std::string failure;         // empty on full success
     bool succeeded() const { return failure.empty(); }
 };
 
-// Prints the host's key-store requests and events as they happen.
-class RadiusHostPrinter : public tool::HostObserver {
-public:
-    RadiusHostPrinter(std::ostream& out, bool verbose) : out_(out), verbose_(verbose) {}
-    void on_event(const tool::HostEvent& event) override;
-    void on_keystore(unsigned long request, const std::string& detail) override;
-
-private:
-    std::ostream& out_;
-    bool verbose_;
-};
-
-// Runs one authentication. Everything the exchange shows (packets, key
-// store requests, host events, the outcome) is written to `out` when
-// `config.verbose` is set.
+// Runs one authentication. The packets go to `report`, which is also the
+// observer of `peer`'s events and key-store requests.
 RadiusAuthResult radius_authenticate(RadiusClient& client, tool::PeerHost& peer,
                                      const std::string& secret, const RadiusNasConfig& config,
-                                     std::ostream& out);
+                                     tool::Report& report);
 
 #endif

@@ -12,20 +12,8 @@
 
 namespace tool {
 
-constexpr unsigned SQN_IND_BITS = 5;   // TS 33.102 C.1.1: 32 array entries
-constexpr unsigned SQN_IND_COUNT = 1u << SQN_IND_BITS;
 constexpr uint8_t AMF_ALT_KEY_SET[2] = {0x00, 0x03};
 constexpr uint8_t AMF_DEFAULT[2] = {0x80, 0x00};  // separation bit set (TS 33.102 Annex H)
-
-struct AuthVector {
-    uint8_t rand[16];
-    uint8_t xres[8];
-    uint8_t ck[16];
-    uint8_t ik[16];
-    uint8_t autn[16];
-    uint8_t sqn[6];
-    uint8_t amf[2];
-};
 
 // Random bytes for RAND, NONCE_S and IVs.
 class NetRandom {
@@ -59,9 +47,6 @@ private:
     SubscriberProfile& record_;
     NetRandom& random_;
 };
-
-void sqn_to_bytes(uint64_t sqn, uint8_t out[6]);
-uint64_t sqn_from_bytes(const uint8_t in[6]);
 
 }  // namespace tool
 

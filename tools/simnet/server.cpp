@@ -1,16 +1,18 @@
 #include "tools/simnet/server.h"
 
+#include <openssl/crypto.h>
+
 #include <cstring>
 
-#include "tools/simnet/net_crypto.h"
+#include "refcrypto/refcrypto.h"
 
 namespace tool {
 
 namespace {
 
 constexpr size_t RES_SIZE = 8;
-constexpr size_t MK_SIZE = 20;
-constexpr size_t PRF_OUTPUT = 160;
+constexpr size_t KEY_SIZE = 16;   // K_encr, K_aut
+constexpr size_t MSK_SIZE = 64;
 constexpr size_t CHECKCODE_SIZE = 20;
 constexpr size_t AUTS_SIZE = 14;
 constexpr size_t REAUTH_ID_RANDOM_DIGITS = 16;
@@ -26,6 +28,17 @@ std::string user_part(const std::string& identity) {
     size_t at = identity.find('@');
     return at == std::string::npos ? identity : identity.substr(0, at);
 }
+
+bool equal(const uint8_t* a, const uint8_t* b, size_t n) { return CRYPTO_memcmp(a, b, n) == 0; }
+
+// AT_MAC (RFC 4187 10.15): the first 16 bytes of HMAC-SHA1 under K_aut.
+Bytes at_mac(const Bytes& kAut, const Bytes& data) {
+    Bytes mac = refcrypto::hmac_sha1(kAut, data);
+    mac.resize(MAC_SIZE);
+    return mac;
+}
+
+Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
 
 // A value of exactly `size` bytes after the two reserved bytes.
 const uint8_t* reserved_value(const Attribute* a, size_t size) {
@@ -162,21 +175,25 @@ void EapAkaServer::derive_full_keys() {
     Bytes input(identity_.begin(), identity_.end());
     input.insert(input.end(), vector_.ik, vector_.ik + 16);
     input.insert(input.end(), vector_.ck, vector_.ck + 16);
-    net_sha1(input, mk_);
-    uint8_t x[PRF_OUTPUT];
-    net_prf(mk_, x);
-    std::memcpy(kEncr_, x, 16);
-    std::memcpy(kAut_, x + 16, 16);
-    std::memcpy(msk_, x + 32, 64);
+    mk_ = refcrypto::sha1(input);
+    Bytes x = refcrypto::fips186_prf(mk_);
+    kEncr_ = slice(x, 0, KEY_SIZE);
+    kAut_ = slice(x, KEY_SIZE, KEY_SIZE);
+    msk_ = slice(x, 2 * KEY_SIZE, MSK_SIZE);
     haveKeys_ = true;
 }
 
+// Fills the zeroed AT_MAC value at macOffset.
+void EapAkaServer::seal(Bytes& packet, size_t macOffset) const {
+    Bytes mac = at_mac(kAut_, packet);
+    std::copy(mac.begin(), mac.end(), packet.begin() + static_cast<std::ptrdiff_t>(macOffset));
+}
+
 Bytes EapAkaServer::encrypted_block(const Bytes& plain) {
-    uint8_t iv[AES_BLOCK];
-    random_.fill(iv, sizeof iv);
-    Bytes cipher = plain;
-    net_encrypt(kEncr_, iv, cipher);
-    Bytes out(iv, iv + AES_BLOCK);
+    Bytes iv(AES_BLOCK);
+    random_.fill(iv.data(), iv.size());
+    Bytes out = iv;
+    Bytes cipher = refcrypto::aes_cbc_encrypt(kEncr_, iv, plain);
     out.insert(out.end(), cipher.begin(), cipher.end());
     return out;  // IV first, then the ciphertext
 }
@@ -205,9 +222,8 @@ ServerStep EapAkaServer::send_challenge() {
     if (plan_.resultIndication || plan_.failureNotification) b.add_reserved(AT_RESULT_IND, nullptr, 0);
     if (!identityRecord_.empty()) {
         // RFC 4187 10.13: SHA-1 over the AKA-Identity messages of this exchange.
-        uint8_t digest[CHECKCODE_SIZE];
-        net_sha1(identityRecord_, digest);
-        b.add_reserved(AT_CHECKCODE, digest, sizeof digest);
+        Bytes digest = refcrypto::sha1(identityRecord_);
+        b.add_reserved(AT_CHECKCODE, digest.data(), digest.size());
     }
     if (plan_.issuePseudonym || plan_.issueReauthId) {
         Bytes plain;
@@ -235,7 +251,7 @@ ServerStep EapAkaServer::send_challenge() {
     }
     size_t macOffset = b.add_zero_mac();
     Bytes packet = b.finish();
-    net_mac(kAut_, packet, packet.data() + macOffset);
+    seal(packet, macOffset);
     if (plan_.corruptMac) packet[macOffset] ^= 0x01;
     state_ = State::Challenge;
     return send_request(packet);
@@ -253,9 +269,7 @@ bool EapAkaServer::verify_mac(const EapPacket& p, const Bytes& raw, const Bytes&
     Bytes input(raw.begin(), raw.begin() + p.length);
     std::memset(input.data() + a->offset + 4, 0, MAC_SIZE);
     input.insert(input.end(), extra.begin(), extra.end());
-    uint8_t mac[MAC_SIZE];
-    net_mac(kAut_, input, mac);
-    if (!net_equal(mac, raw.data() + a->offset + 4, MAC_SIZE)) {
+    if (!equal(at_mac(kAut_, input).data(), raw.data() + a->offset + 4, MAC_SIZE)) {
         why = what + ": AT_MAC does not verify";
         return false;
     }
@@ -282,25 +296,20 @@ ServerStep EapAkaServer::on_challenge(const EapPacket& p, const Bytes& raw) {
     // RFC 4187 10.8: AT_RES carries its length in bits; Milenage RES is 64.
     const Attribute* res = p.find(AT_RES);
     if (res == nullptr || res->valueSize < 2 + RES_SIZE || get_be16(res->value) != RES_SIZE * 8 ||
-        !net_equal(res->value + 2, vector_.xres, RES_SIZE)) {
+        !equal(res->value + 2, vector_.xres, RES_SIZE)) {
         return fail("AT_RES does not match XRES");
     }
     if (!verify_mac(p, raw, {}, "AKA-Challenge response", why)) return fail(why);
     if (!identityRecord_.empty()) {
-        uint8_t digest[CHECKCODE_SIZE];
-        net_sha1(identityRecord_, digest);
+        Bytes digest = refcrypto::sha1(identityRecord_);
         const uint8_t* checkcode = reserved_value(p.find(AT_CHECKCODE), CHECKCODE_SIZE);
-        if (checkcode == nullptr || !net_equal(checkcode, digest, CHECKCODE_SIZE)) {
+        if (checkcode == nullptr || !equal(checkcode, digest.data(), CHECKCODE_SIZE)) {
             return fail("AT_CHECKCODE does not match the identity messages");
         }
     }
     peerResultInd = p.count(AT_RESULT_IND) > 0;
     if (!issuedReauthId.empty()) {
-        ReauthContext c;
-        std::memcpy(c.mk, mk_, MK_SIZE);
-        std::memcpy(c.kEncr, kEncr_, 16);
-        std::memcpy(c.kAut, kAut_, 16);
-        reauthContexts_[issuedReauthId] = c;
+        reauthContexts_[issuedReauthId] = ReauthContext{mk_, kEncr_, kAut_};
     }
     return after_authentication();
 }
@@ -325,7 +334,7 @@ ServerStep EapAkaServer::send_notification(uint16_t code) {
     b.add_with_u16(AT_NOTIFICATION, code, nullptr, 0);
     size_t macOffset = notificationWithMac_ ? b.add_zero_mac() : 0;
     Bytes packet = b.finish();
-    if (notificationWithMac_) net_mac(kAut_, packet, packet.data() + macOffset);
+    if (notificationWithMac_) seal(packet, macOffset);
     state_ = State::Notification;
     return send_request(packet);
 }
@@ -342,19 +351,19 @@ ServerStep EapAkaServer::on_notification(const EapPacket& p, const Bytes& raw) {
 }
 
 ServerStep EapAkaServer::send_reauthentication(const ReauthContext& context) {
-    std::memcpy(mk_, context.mk, MK_SIZE);
-    std::memcpy(kEncr_, context.kEncr, 16);
-    std::memcpy(kAut_, context.kAut, 16);
+    mk_ = context.mk;
+    kEncr_ = context.kEncr;
+    kAut_ = context.kAut;
     haveKeys_ = true;
     // RFC 4187 5.4: the counter only grows for the subscriber; an old one is
     // sent only to exercise the peer's AT_COUNTER_TOO_SMALL answer.
     sentCounter_ = plan_.reuseReauthCounter && counter_ > 0 ? counter_ : ++counter_;
-    random_.fill(nonceS_, sizeof nonceS_);
+    random_.fill(nonceS_.data(), nonceS_.size());
 
     Bytes plain;
     Bytes counter = with_u16(sentCounter_, nullptr, 0);
     append_attribute(plain, AT_COUNTER, counter.data(), counter.size());
-    Bytes nonce = with_u16(0, nonceS_, sizeof nonceS_);
+    Bytes nonce = with_u16(0, nonceS_.data(), nonceS_.size());
     append_attribute(plain, AT_NONCE_S, nonce.data(), nonce.size());
     append_padding(plain);
     Bytes ivAndCipher = encrypted_block(plain);
@@ -365,7 +374,7 @@ ServerStep EapAkaServer::send_reauthentication(const ReauthContext& context) {
     if (plan_.resultIndication) b.add_reserved(AT_RESULT_IND, nullptr, 0);
     size_t macOffset = b.add_zero_mac();
     Bytes packet = b.finish();
-    net_mac(kAut_, packet, packet.data() + macOffset);
+    seal(packet, macOffset);
     state_ = State::Reauth;
     return send_request(packet);
 }
@@ -376,7 +385,7 @@ ServerStep EapAkaServer::on_reauth(const EapPacket& p, const Bytes& raw) {
     }
     std::string why;
     // RFC 4187 10.15: the peer's MAC also covers NONCE_S.
-    if (!verify_mac(p, raw, Bytes(nonceS_, nonceS_ + sizeof nonceS_),
+    if (!verify_mac(p, raw, nonceS_,
                     "AKA-Reauthentication response", why)) {
         return fail(why);
     }
@@ -386,8 +395,8 @@ ServerStep EapAkaServer::on_reauth(const EapPacket& p, const Bytes& raw) {
         (encr->valueSize - 2) % AES_BLOCK != 0) {
         return fail("AKA-Reauthentication response without valid AT_IV/AT_ENCR_DATA");
     }
-    Bytes plain(encr->value + 2, encr->value + encr->valueSize);
-    net_decrypt(kEncr_, iv, plain);
+    Bytes plain = refcrypto::aes_cbc_decrypt(kEncr_, Bytes(iv, iv + AES_BLOCK),
+                                             Bytes(encr->value + 2, encr->value + encr->valueSize));
     std::vector<Attribute> inner;
     if (!split_attributes(plain.data(), plain.size(), 0, inner)) {
         return fail("encrypted attributes of the response are malformed");
@@ -415,13 +424,9 @@ ServerStep EapAkaServer::on_reauth(const EapPacket& p, const Bytes& raw) {
     Bytes input(identity_.begin(), identity_.end());
     input.push_back(static_cast<uint8_t>(sentCounter_ >> 8));
     input.push_back(static_cast<uint8_t>(sentCounter_));
-    input.insert(input.end(), nonceS_, nonceS_ + sizeof nonceS_);
-    input.insert(input.end(), mk_, mk_ + MK_SIZE);
-    uint8_t xkey[MK_SIZE];
-    net_sha1(input, xkey);
-    uint8_t x[PRF_OUTPUT];
-    net_prf(xkey, x);
-    std::memcpy(msk_, x, 64);
+    input.insert(input.end(), nonceS_.begin(), nonceS_.end());
+    input.insert(input.end(), mk_.begin(), mk_.end());
+    msk_ = slice(refcrypto::fips186_prf(refcrypto::sha1(input)), 0, MSK_SIZE);
     reauthenticated = true;
     peerResultInd = p.count(AT_RESULT_IND) > 0;
     return after_authentication();

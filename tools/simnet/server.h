@@ -51,10 +51,9 @@ public:
 
     ServerOutcome outcome() const { return outcome_; }
     const std::string& reason() const { return reason_; }
-    const uint8_t* msk() const { return msk_; }
+    const uint8_t* msk() const { return msk_.data(); }
     // K_encr of the current exchange for the decoder, null before one exists.
-    const uint8_t* k_encr() const { return haveKeys_ ? kEncr_ : nullptr; }
-    const uint8_t* k_aut() const { return kAut_; }
+    const uint8_t* k_encr() const { return haveKeys_ ? kEncr_.data() : nullptr; }
     const AuthVector& vector() const { return vector_; }
     const std::string& peer_identity() const { return identity_; }
 
@@ -70,9 +69,7 @@ public:
 private:
     enum class State { Identity, AkaIdentity, Challenge, Reauth, Notification, Done };
     struct ReauthContext {
-        uint8_t mk[20];
-        uint8_t kEncr[16];
-        uint8_t kAut[16];
+        Bytes mk, kEncr, kAut;
     };
 
     uint8_t next_identifier();
@@ -91,6 +88,7 @@ private:
     ServerStep send_notification(uint16_t code);
     ServerStep send_request(const Bytes& packet);
     void derive_full_keys();
+    void seal(Bytes& packet, size_t macOffset) const;
     Bytes encrypted_block(const Bytes& plain);
     bool verify_mac(const EapPacket& p, const Bytes& raw, const Bytes& extra,
                     const std::string& what, std::string& why) const;
@@ -109,11 +107,11 @@ private:
     Bytes identityRecord_;    // AKA-Identity requests and responses, for AT_CHECKCODE
     AuthVector vector_{};
     bool haveKeys_ = false;
-    uint8_t mk_[20] = {};
-    uint8_t kEncr_[16] = {};
-    uint8_t kAut_[16] = {};
-    uint8_t msk_[64] = {};
-    uint8_t nonceS_[16] = {};
+    Bytes mk_;
+    Bytes kEncr_;
+    Bytes kAut_;
+    Bytes msk_ = Bytes(64);
+    Bytes nonceS_ = Bytes(16);
     uint16_t counter_ = 0;            // last counter sent; never reset for the subscriber
     uint16_t sentCounter_ = 0;
     std::string reauthIdentity_;

@@ -1,14 +1,14 @@
-// The oracle's primitives on libgcrypt, for targets where no OpenSSL is
+// The primitives on libgcrypt, for targets where no OpenSSL is
 // packaged (the mingw-w64 cross-build). libgcrypt has no raw SHA-1
 // compression, so sha1_g carries its own, written from FIPS 180-4 section
 // 6.1.2 and independent of the library's SHA-1 code. The library's PRF also
 // passes the published FIPS 186-2 vectors on every target, so a fault here
 // shows up as a disagreement in the PRF comparisons.
-#include "support/oracle.h"
+#include "refcrypto/refcrypto.h"
 
 #include <gcrypt.h>
 
-namespace oracle {
+namespace refcrypto {
 namespace {
 
 constexpr size_t kBlock = 16;
@@ -125,4 +125,4 @@ Bytes aes_cbc_decrypt(const Bytes& key16, const Bytes& iv16, const Bytes& data) 
     return cipher_run(GCRY_CIPHER_AES128, GCRY_CIPHER_MODE_CBC, key16, &iv16, data, false);
 }
 
-}  // namespace oracle
+}  // namespace refcrypto

@@ -1,9 +1,9 @@
-// The oracle's primitives on OpenSSL's libcrypto. The raw SHA-1 compression
+// The primitives on OpenSSL's libcrypto. The raw SHA-1 compression
 // is only reachable through the low-level SHA1_Transform, deprecated in
 // OpenSSL 3.
 #define OPENSSL_SUPPRESS_DEPRECATED 1
 
-#include "support/oracle.h"
+#include "refcrypto/refcrypto.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-namespace oracle {
+namespace refcrypto {
 namespace {
 
 constexpr size_t kBlock = 16;
@@ -105,4 +105,4 @@ Bytes aes_cbc_decrypt(const Bytes& key16, const Bytes& iv16, const Bytes& data) 
     return evp_run(EVP_aes_128_cbc(), key16, iv16.data(), data, false);
 }
 
-}  // namespace oracle
+}  // namespace refcrypto

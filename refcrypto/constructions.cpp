@@ -1,8 +1,8 @@
-// The oracle's constructions over its primitives (FIPS 186-2 PRF, Milenage),
+// The constructions over the primitives (FIPS 186-2 PRF, Milenage),
 // shared by every crypto back-end.
-#include "support/oracle.h"
+#include "refcrypto/refcrypto.h"
 
-namespace oracle {
+namespace refcrypto {
 namespace {
 
 Bytes xor_bytes(const Bytes& a, const Bytes& b) {
@@ -99,4 +99,4 @@ MilenageOut milenage(const Bytes& k, const Bytes& opc, const Bytes& rand, const 
     return o;
 }
 
-}  // namespace oracle
+}  // namespace refcrypto

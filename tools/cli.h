@@ -1,0 +1,84 @@
+// The command-line grammar every eapaka command shares: long options with or
+// without a value ("--count 3" or "--count=3"), short aliases, operands,
+// --help and --version everywhere, one-line usage errors that name the
+// option and the value, and the exit statuses.
+#ifndef EAPAKA_TOOLS_CLI_H
+#define EAPAKA_TOOLS_CLI_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tool {
+
+enum ExitStatus : int {
+    EXIT_OK = 0,
+    EXIT_FAILED = 1,    // an authentication failed (or the hlr gateway stopped on an error)
+    EXIT_USAGE = 2,     // bad command line, unknown host, output file not creatable
+    EXIT_KEYSTORE = 3   // profile or network record missing, unreadable, malformed, unsaved
+};
+
+struct OptionSpec {
+    const char* name;        // "--count"
+    const char* shortName;   // "-n", or nullptr
+    const char* value;       // what the value is ("N"), or nullptr for a flag
+    bool repeatable = false; // may be given more than once (hlr's per-profile options)
+};
+
+struct CommandLine;
+
+struct CommandSpec {
+    const char* name;        // "" for the scenarios, "keystore init", "radius", ...
+    std::vector<OptionSpec> options;
+    const char* operands;    // what operands it takes ("PROFILE..."), or nullptr
+    const char* help;
+    int (*run)(const CommandLine& line);
+};
+
+// The parsed arguments in their order; an operand has an empty name.
+struct CommandLine {
+    struct Item {
+        std::string name;    // the option's long name
+        std::string value;
+    };
+    const CommandSpec* command = nullptr;
+    std::vector<Item> items;
+
+    bool has(const char* name) const;
+    // The value of a non-repeatable option, or `fallback` when not given.
+    std::string value(const char* name, const std::string& fallback = "") const;
+    std::vector<std::string> operands() const;
+};
+
+enum class ParseOutcome { Run, Help, Version, Error };
+
+// Parses `args` (what follows the command's words). An option that another
+// command of `all` knows is refused as not applying to this one.
+ParseOutcome parse_command_line(const CommandSpec& command, const std::vector<CommandSpec>& all,
+                                const std::vector<std::string>& args, CommandLine& line,
+                                std::string& error);
+
+// "eapaka radius" for the radius command, "eapaka" for the scenarios.
+std::string command_title(const CommandSpec& command);
+
+// Writes "TITLE: ERROR (TITLE --help)" as one line on stderr; EXIT_USAGE.
+int usage_error(const CommandSpec& command, const std::string& error);
+
+// "--count 'x': expected a number from 1 to 100".
+std::string bad_value(const std::string& option, const std::string& value, const std::string& expected);
+
+// A decimal number in [min, max]; false with `error` from bad_value.
+bool parse_number(const std::string& option, const std::string& text, uint64_t min, uint64_t max,
+                  uint64_t& out, std::string& error);
+// The option's number, or `fallback` when it is not given.
+bool number_option(const CommandLine& line, const char* name, uint64_t min, uint64_t max,
+                   uint64_t fallback, uint64_t& out, std::string& error);
+// At most one of the named options is given.
+bool exclusive(const CommandLine& line, const char* a, const char* b, std::string& error);
+
+// A realm as the library expects it: "@" added when it was left out.
+std::string realm_with_at(const std::string& realm);
+
+}  // namespace tool
+
+#endif

@@ -1,0 +1,34 @@
+// Hints in words for failures whose cause the tool can tell from what it
+// saw: an attribute the library refuses by default, a realm cut short, keys
+// that differ from the network's, an SQN out of range, a silent server.
+#ifndef EAPAKA_TOOLS_HINTS_H
+#define EAPAKA_TOOLS_HINTS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/bytes.h"
+
+namespace tool {
+
+// What one exchange showed, as far as the hints need it.
+struct ExchangeFacts {
+    bool succeeded = false;
+    unsigned compatibility = 0;              // what EAP_SetCompatibility was given
+    std::vector<uintptr_t> statusCodes;      // host events 2
+    std::vector<uint8_t> unknownSkippable;   // skippable attribute types RFC 4187 does not define
+    std::string realm;                       // the realm handed to EAP_Init; empty: the library's
+    std::vector<std::string> ownUserParts;   // permanent identity and pseudonym of the profile
+    std::string identitySent;                // the peer's EAP-Response/Identity
+    std::string silentServer;                // "HOST port N" when no answer came
+
+    // Notes the skippable attributes of a request from the server.
+    void saw_request(const Bytes& eap);
+};
+
+std::vector<std::string> hints_for(const ExchangeFacts& facts);
+
+}  // namespace tool
+
+#endif
