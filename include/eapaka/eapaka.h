@@ -193,9 +193,13 @@ typedef struct HostNotificationRecord {
 #pragma comment(linker, "/alternatename:" EAPAKA_C_PREFIX "RegisterAuthKeyCallBack=" EAPAKA_NAME_REGISTER)
 #pragma comment(linker, "/alternatename:" EAPAKA_C_PREFIX "EAP_layer=" EAPAKA_NAME_EAP_LAYER)
 #define EAPAKA_BIND(name)
-#elif defined(_WIN32) && defined(__GNUC__)
+#elif defined(_WIN32) && defined(__clang__)
 // mingw-w64, C and C++: decorated names carry no underscore prefix.
 #define EAPAKA_BIND(name) __asm__(name)
+#elif defined(_WIN32) && defined(__GNUC__)
+// The same for GCC, which hands the name to GNU as: '?' and '@' only pass
+// inside a quoted symbol name.
+#define EAPAKA_BIND(name) __asm__("\"" name "\"")
 #elif defined(__GNUC__)
 // C on ELF and Mach-O: the assembler label with the platform's prefix.
 #define EAPAKA_STRINGIFY2(x) #x
