@@ -41,7 +41,7 @@
 #include <windows.h>
 #else
 struct HWND__;
-typedef struct HWND__* HWND;  // kept and never used: Windows signature compatibility
+typedef struct HWND__* HWND;  // the window type of the Windows signature; pass null
 #endif
 
 // Every entry point and callback uses the C calling convention, also for
