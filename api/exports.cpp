@@ -23,6 +23,11 @@ size_t realm_max_chars() {
     return aka_compat(EAP_COMPAT_LONG_REALM) ? REALM_MAX_LONG : REALM_SIZE - 1;
 }
 
+// The sizes the public header promises its hosts.
+static_assert(EAPAKA_REALM_MAX == REALM_MAX_CHARS && EAPAKA_RESPONSE_MAX == EAP_MAX_PACKET &&
+                  EAPAKA_REQUEST_MAX == EAP_MAX_REQUEST && EAPAKA_MSK_SIZE == sizeof g_session.msk,
+              "the public header's buffer sizes are the library's");
+
 void set_realm(const unsigned char* realm) {
     std::memset(g_session.realm, 0, sizeof g_session.realm);
     const char* text = reinterpret_cast<const char*>(realm);
@@ -40,7 +45,7 @@ void set_realm(const unsigned char* realm) {
 // Starts a new conversation. Only the conversation is reset: identities,
 // pseudonyms, the fast re-authentication identity, keys and counters are
 // kept so that the next exchange can use what an earlier one obtained.
-void EAP_Init(int (*eventCallback)(unsigned int, void*), HWND window, unsigned char* realm,
+void EAP_Init(HostEventCallback eventCallback, HWND window, unsigned char* realm,
               int permanentIdLength) {
     msglog_line("\n>EAP_Init() : PermanentID Length=%d", permanentIdLength);
     g_session.permanentIdLength = permanentIdLength;
@@ -54,7 +59,7 @@ void EAP_Init(int (*eventCallback)(unsigned int, void*), HWND window, unsigned c
 
 // The key store is reached only through this callback and buffer; both are
 // kept as given and replaced by a later call.
-void RegisterAuthKeyCallBack(void (*keyCallback)(unsigned long), unsigned char* keyExchangeBuffer) {
+void RegisterAuthKeyCallBack(AuthKeyCallBack keyCallback, unsigned char* keyExchangeBuffer) {
     g_session.authKeyCallBack = keyCallback;
     g_session.keyExchangeBuffer = keyExchangeBuffer;
 }

@@ -52,7 +52,8 @@ void platform_set_clock(uint64_t (*nowMs)());
 // Test hook: replaces the debugger output sink; null restores the default.
 void platform_set_debug_sink(void (*sink)(const char* text));
 
-// Test hook: kills every timer.
+// Kills every timer: the session reset of the tests, and the DLL's unload,
+// after which no timer may call into its code.
 void platform_reset_timers();
 
 // Test hook: replaces the trace path (null restores the built-in path).

@@ -1,6 +1,7 @@
 # Checks a DLL's export and import tables with objdump -p: the export names
-# must be exactly EXPECTED (a list), and every imported DLL a system DLL.
-#   cmake -DOBJDUMP=... -DDLL=... -DEXPECTED=a;b;c -P check_exports.cmake
+# must be exactly EXPECTED (comma-separated), and every imported DLL a system
+# DLL.
+#   cmake -DOBJDUMP=... -DDLL=... -DEXPECTED=a,b,c -P check_exports.cmake
 cmake_minimum_required(VERSION 3.25)
 set(system_dlls kernel32.dll user32.dll msvcrt.dll)
 
@@ -29,7 +30,7 @@ foreach(line IN LISTS lines)
 endforeach()
 
 list(SORT exports)
-set(expected ${EXPECTED})
+string(REPLACE "," ";" expected "${EXPECTED}")
 list(SORT expected)
 message(STATUS "exports: ${exports}")
 message(STATUS "imports: ${imports}")

@@ -1,24 +1,60 @@
 // eapaka: peer side of EAP-AKA (RFC 4187 over RFC 3748) for a host that
-// carries the EAP packets itself.
+// carries the EAP packets itself. Usable from C (C99 and later) and C++.
 //
 // Calling order: RegisterAuthKeyCallBack once, then for every authentication
 // attempt EAP_Init followed by one EAP_layer call per EAP packet received,
 // sending *outLen bytes of `out` whenever the result says a response was
 // produced, and getAAA after an EAP-Success result (3, 13 or 23).
-// Every entry point must be called from one thread.
+//
+// Threads: every entry point must be called from one thread, which also
+// runs the response timer: on Windows it must dispatch window messages (the
+// timer is a thread timer), on POSIX it calls EAP_DispatchTimers from its
+// event loop. Nothing is locked and nothing is allocated per conversation.
+//
+// Callbacks: both callbacks run on that thread, nested inside the library
+// call that raises them (EAP_layer, or the timer). From inside either one a
+// host may call getAAA and hmac_sha1, and no other entry point: EAP_Init,
+// EAP_layer, RegisterAuthKeyCallBack, EAP_SetCompatibility and
+// EAP_DispatchTimers change the conversation the library is in the middle of.
+//
+// Trace: while a file named msginfo.log (POSIX: in the working directory,
+// unless the build chose another path; Windows: C:\msginfo.log) exists, the
+// library appends a trace of every packet and intermediate value to it. The
+// trace holds K, OPc, RES, CK, IK, MK and the MSK in clear: create it only on
+// a test subscriber, and keep it readable by the host's user alone.
 #ifndef EAPAKA_EAPAKA_H
 #define EAPAKA_EAPAKA_H
+
+// Version of this header and of the library built with it (the build checks
+// that they agree with the project version). The shared library's soname
+// changes only when the entry points or the key exchange buffer layout
+// change incompatibly.
+#define EAPAKA_VERSION_MAJOR 0
+#define EAPAKA_VERSION_MINOR 1
+#define EAPAKA_VERSION_PATCH 0
+#define EAPAKA_VERSION_STRING "0.1.0"
 
 #include <stddef.h>
 #include <stdint.h>
 
 #if defined(_WIN32)
 #include <windows.h>
-#define EAPAKA_API
 #else
 struct HWND__;
-typedef struct HWND__* HWND;
+typedef struct HWND__* HWND;  // the window type of the Windows signature; pass null
+#endif
+
+// Every entry point and callback uses the C calling convention, also for
+// Windows hosts built with another default (/Gz, /Gr).
+#if defined(_WIN32)
+#define EAPAKA_CALL __cdecl
+#define EAPAKA_API
+#elif defined(__GNUC__)
+#define EAPAKA_CALL
 #define EAPAKA_API __attribute__((visibility("default")))
+#else
+#define EAPAKA_CALL
+#define EAPAKA_API
 #endif
 
 // Host event callback: (event, argument). Its return value is ignored.
@@ -27,10 +63,12 @@ typedef struct HWND__* HWND;
 //            HostNotificationRecord, valid only during the call.
 //   event 2: a status code; the argument *is* the code (an AT_NOTIFICATION
 //            value 0..65535 or one of the EAPAKA_FAIL_ codes below).
-typedef int (*HostEventCallback)(unsigned int event, void* argument);
+typedef int(EAPAKA_CALL* HostEventCallback)(unsigned int event, void* argument);
 
-// Key-store callback: one request code (EAPAKA_AUTHKEY_*) per call.
-typedef void (*AuthKeyCallBack)(unsigned long request);
+// Key-store callback: one request code (EAPAKA_AUTHKEY_*) per call. The host
+// completes the request before returning: the library reads or relies on the
+// buffer right after the call.
+typedef void(EAPAKA_CALL* AuthKeyCallBack)(unsigned long request);
 
 enum {
     EAPAKA_EVENT_TIMEOUT = 0,
@@ -63,14 +101,37 @@ enum {
     EAPAKA_RESULT_SUCCESS_ALT_KEYS = 23   // EAP-Success, alternate key set
 };
 
+// Buffer sizes of the entry points.
+enum {
+    EAPAKA_RESPONSE_MAX = 256, // room EAP_layer needs at `out`
+    EAPAKA_REQUEST_MAX = 1029, // largest EAP Length EAP_layer accepts at `in`
+    EAPAKA_MSK_SIZE = 64,      // bytes getAAA writes
+    EAPAKA_REALM_MAX = 15      // realm characters EAP_Init keeps
+};
+
 // Key-store request codes.
+//   LOAD:             fill every field of the buffer from the store.
+//   STORE_PSEUDONYM:  the library wrote a new pseudonym: persist it.
+//   STORE_SEQMS:      the library wrote one SEQ_MS entry: persist the array.
 enum {
     EAPAKA_AUTHKEY_LOAD = 1,
     EAPAKA_AUTHKEY_STORE_PSEUDONYM = 2,
     EAPAKA_AUTHKEY_STORE_SEQMS = 3
 };
 
-// KeyExchangeBuffer layout: 395 bytes, no alignment.
+// KeyExchangeBuffer layout: 395 bytes, no alignment, byte strings most
+// significant byte first.
+//   PERMANENT_ID  16 bytes: the user part of the permanent identity as text
+//                 (typically the IMSI in decimal digits), no realm, no NUL
+//                 needed; the first permanentIdLength bytes (EAP_Init) count.
+//   K, OPC        main key set; OPc already derived from OP and K.
+//   K_ALT, OPC_ALT  alternate key set, used for challenges with AMF 0x0003.
+//   C1..C5        Milenage constants, 16 bytes each (3GPP TS 35.206).
+//   R1..R5        Milenage rotations in bits, signed 32-bit little-endian.
+//   PSEUDONYM     23 bytes of text, present only when the first byte is 'G'.
+//   SEQMS         32 entries of 6 bytes: entry i is SEQ_MS(i), the highest
+//                 SEQ accepted with IND i (3GPP TS 33.102 Annex C), a 48-bit
+//                 number most significant byte first, below 2^43.
 enum {
     EAPAKA_KEB_PERMANENT_ID = 0,
     EAPAKA_KEB_K = 16,
@@ -99,17 +160,96 @@ typedef struct HostNotificationRecord {
 } HostNotificationRecord;
 #pragma pack(pop)
 
-EAPAKA_API void EAP_Init(int (*eventCallback)(unsigned int, void*), HWND window,
-                         unsigned char* realm, int permanentIdLength);
-EAPAKA_API void RegisterAuthKeyCallBack(void (*keyCallback)(unsigned long),
-                                        unsigned char* keyExchangeBuffer);
-EAPAKA_API int EAP_layer(unsigned char* in, unsigned char* out, unsigned short* outLen);
+// The three entry points below are C++ functions. The library exports them
+// under their C++ names, which encode the parameter types (EAPAKA_NAME_*:
+// the names to look up with dlsym or GetProcAddress). A C host, or a Windows
+// host whose compiler mangles differently from a Microsoft compiler, is bound
+// to those exact names here, so no other entry point exists or is needed.
+#if defined(_WIN64)
+#define EAPAKA_NAME_EAP_INIT "?EAP_Init@@YAXP6AHIPEAX@ZPEAUHWND__@@PEAEH@Z"
+#define EAPAKA_NAME_REGISTER "?RegisterAuthKeyCallBack@@YAXP6AXK@ZPEAE@Z"
+#define EAPAKA_NAME_EAP_LAYER "?EAP_layer@@YAHPEAE0PEAG@Z"
+#define EAPAKA_C_PREFIX ""
+#elif defined(_WIN32)
+#define EAPAKA_NAME_EAP_INIT "?EAP_Init@@YAXP6AHIPAX@ZPAUHWND__@@PAEH@Z"
+#define EAPAKA_NAME_REGISTER "?RegisterAuthKeyCallBack@@YAXP6AXK@ZPAE@Z"
+#define EAPAKA_NAME_EAP_LAYER "?EAP_layer@@YAHPAE0PAG@Z"
+#define EAPAKA_C_PREFIX "_"  // i386 C symbols carry a leading underscore
+#else
+#define EAPAKA_NAME_EAP_INIT "_Z8EAP_InitPFijPvEP6HWND__Phi"
+#define EAPAKA_NAME_REGISTER "_Z23RegisterAuthKeyCallBackPFvmEPh"
+#define EAPAKA_NAME_EAP_LAYER "_Z9EAP_layerPhS_Pt"
+#endif
+
+// EAPAKA_NATIVE_NAMES is defined by the library's own build and by programs
+// that link its objects directly: they use their compiler's own names.
+#if defined(EAPAKA_NATIVE_NAMES) || \
+    (defined(__cplusplus) && (!defined(_WIN32) || defined(_MSC_VER)))
+#define EAPAKA_BIND(name)  // the compiler's own name is the exported one
+#elif defined(_WIN32) && defined(_MSC_VER)
+// C with a Microsoft compiler: the linker resolves the C names to the
+// decorated names of the import library.
+#pragma comment(linker, "/alternatename:" EAPAKA_C_PREFIX "EAP_Init=" EAPAKA_NAME_EAP_INIT)
+#pragma comment(linker, "/alternatename:" EAPAKA_C_PREFIX "RegisterAuthKeyCallBack=" EAPAKA_NAME_REGISTER)
+#pragma comment(linker, "/alternatename:" EAPAKA_C_PREFIX "EAP_layer=" EAPAKA_NAME_EAP_LAYER)
+#define EAPAKA_BIND(name)
+#elif defined(_WIN32) && defined(__clang__)
+// mingw-w64, C and C++: decorated names carry no underscore prefix.
+#define EAPAKA_BIND(name) __asm__(name)
+#elif defined(_WIN32) && defined(__GNUC__)
+// The same for GCC, which hands the name to GNU as: '?' and '@' only pass
+// inside a quoted symbol name.
+#define EAPAKA_BIND(name) __asm__("\"" name "\"")
+#elif defined(__GNUC__)
+// C on ELF and Mach-O: the assembler label with the platform's prefix.
+#define EAPAKA_STRINGIFY2(x) #x
+#define EAPAKA_STRINGIFY(x) EAPAKA_STRINGIFY2(x)
+#define EAPAKA_BIND(name) __asm__(EAPAKA_STRINGIFY(__USER_LABEL_PREFIX__) name)
+#else
+#error "eapaka.h: this C compiler has no assembler labels to bind the C++ entry points; see the README, Install and link"
+#endif
+
+// Starts a new conversation (and abandons any under way); identities,
+// pseudonyms, the fast re-authentication identity, keys and SQN state
+// survive it.
+//   eventCallback      may be null: no events are delivered.
+//   window             kept, never used; pass null.
+//   realm              NUL-terminated text appended to the identity's user
+//                      part, including the "@": "@wlan.example.net". Up to
+//                      15 characters are kept (longer is cut); null or ""
+//                      selects the default realm "@aka.test".
+//   permanentIdLength  bytes of EAPAKA_KEB_PERMANENT_ID that form the user
+//                      part, 0..16 (15 for an IMSI of 15 digits).
+EAPAKA_API void EAPAKA_CALL EAP_Init(HostEventCallback eventCallback, struct HWND__* window,
+                                     unsigned char* realm, int permanentIdLength)
+    EAPAKA_BIND(EAPAKA_NAME_EAP_INIT);
+
+// Registers the key store: the callback and the host's buffer of
+// EAPAKA_KEB_SIZE bytes, which must stay valid while the library is used.
+// Call it before the first EAP_layer.
+EAPAKA_API void EAPAKA_CALL RegisterAuthKeyCallBack(AuthKeyCallBack keyCallback,
+                                                    unsigned char* keyExchangeBuffer)
+    EAPAKA_BIND(EAPAKA_NAME_REGISTER);
+
+// One received EAP packet in, at most one EAP packet out; returns one of
+// EAPAKA_RESULT_*.
+//   in      the packet as received (network byte order). The library reads as
+//           many bytes as its EAP Length field says and turns that field into
+//           host order in place, so `in` must be writable. A Length below 4
+//           or above EAPAKA_REQUEST_MAX is dropped (result 15) unread.
+//   out     room for EAPAKA_RESPONSE_MAX bytes.
+//   outLen  set to the response length when a response is produced
+//           (results 2 and 17), untouched otherwise.
+EAPAKA_API int EAPAKA_CALL EAP_layer(unsigned char* in, unsigned char* out, unsigned short* outLen)
+    EAPAKA_BIND(EAPAKA_NAME_EAP_LAYER);
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-EAPAKA_API void getAAA(unsigned char* mskOut);
+// Writes the EAPAKA_MSK_SIZE (64) bytes of the MSK of the last full or fast
+// re-authentication to mskOut (all zero before the first one).
+EAPAKA_API void EAPAKA_CALL getAAA(unsigned char* mskOut);
 
 // Opt-in behaviour for servers that rely on rules of RFC 4187 where this
 // library is stricter by default. Host configuration: 0 when the library is
@@ -166,9 +306,13 @@ enum {
                          EAP_COMPAT_OPAQUE_PSEUDONYM | EAP_COMPAT_KEEP_NEXT_REAUTH_ID |
                          EAP_COMPAT_AUTS_DUMMY_AMF | EAP_COMPAT_LONG_REALM | EAP_COMPAT_STRICT_SUCCESS
 };
-EAPAKA_API void EAP_SetCompatibility(unsigned int flags);
-EAPAKA_API void hmac_sha1(const void* key, int keyLength, const void* data, int dataLength,
-                          unsigned char* mac, int macLength);
+EAPAKA_API void EAPAKA_CALL EAP_SetCompatibility(unsigned int flags);
+
+// HMAC-SHA1 (RFC 2104) of dataLength bytes of data under a keyLength-byte
+// key; the first macLength bytes of the 20-byte MAC are written to mac
+// (macLength below 1: nothing; above 20: the 20 bytes).
+EAPAKA_API void EAPAKA_CALL hmac_sha1(const void* key, int keyLength, const void* data,
+                                      int dataLength, unsigned char* mac, int macLength);
 
 #if !defined(_WIN32)
 // POSIX has no thread message queue: the host calls this from its own loop.

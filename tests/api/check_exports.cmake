@@ -1,5 +1,8 @@
 # The shared library's dynamic symbol table holds the entry points and
-# nothing else: run as `cmake -DLIBRARY=... -DNM=... -P check_exports.cmake`.
+# nothing else, and no dynamic relocation refers to one of them: the
+# library's own calls are bound inside it, so no other definition in the
+# process can take them over. Run as
+#   cmake -DLIBRARY=... -DNM=... -DOBJDUMP=... -P check_exports.cmake
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE table RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -25,3 +28,14 @@ if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exported: ${names}\nexpected: ${expected}")
 endif()
 message(STATUS "exports: ${names}")
+
+execute_process(COMMAND ${OBJDUMP} -R ${LIBRARY}
+                OUTPUT_VARIABLE relocations RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "objdump -R failed on ${LIBRARY}")
+endif()
+foreach(name IN LISTS names)
+  if(relocations MATCHES "[ \t]${name}(@[^ \n]*)?(\\+0x[0-9a-f]+)?\n")
+    message(FATAL_ERROR "a dynamic relocation refers to ${name}: calls to it can be interposed")
+  endif()
+endforeach()
