@@ -17,14 +17,17 @@ namespace {
 constexpr char DEFAULT_REALM[] = "@aka.test";
 static_assert(sizeof DEFAULT_REALM - 1 == 9, "the default realm has 9 characters");
 
+constexpr size_t REALM_MAX_CHARS = REALM_SIZE - 1;
+
 // 15 characters by default; a 3GPP realm (TS 23.003 section 19.3.2, 34
 // characters) and longer NAI realms need EAP_COMPAT_LONG_REALM.
 size_t realm_max_chars() {
-    return aka_compat(EAP_COMPAT_LONG_REALM) ? REALM_MAX_LONG : REALM_SIZE - 1;
+    return aka_compat(EAP_COMPAT_LONG_REALM) ? REALM_MAX_LONG : REALM_MAX_CHARS;
 }
 
 // The sizes the public header promises its hosts.
-static_assert(EAPAKA_REALM_MAX == REALM_MAX_CHARS && EAPAKA_RESPONSE_MAX == EAP_MAX_PACKET &&
+static_assert(EAPAKA_REALM_MAX == REALM_MAX_CHARS && EAPAKA_REALM_MAX_LONG == REALM_MAX_LONG &&
+                  EAPAKA_RESPONSE_MAX == EAP_MAX_PACKET &&
                   EAPAKA_REQUEST_MAX == EAP_MAX_REQUEST && EAPAKA_MSK_SIZE == sizeof g_session.msk,
               "the public header's buffer sizes are the library's");
 

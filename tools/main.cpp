@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "eapaka/eapaka.h"
 #include "tools/bench.h"
 #include "tools/cli.h"
 #include "tools/interop/interop.h"
@@ -357,7 +358,7 @@ int run_scenarios(const CommandLine& line) {
     report.line("key store: " + keystore + "\nnetwork:   " + networkFile);
     if (tracing) report.line("trace:     " + tracePath + " (the library writes keys in clear to it)");
     if (mode == OutputMode::Json) {
-        report.json().begin_object().field("command", "scenarios").field("version", EAPAKA_TOOL_VERSION)
+        report.json().begin_object().field("command", "scenarios").field("version", EAPAKA_VERSION_STRING)
             .field("keystore", keystore).field("network", networkFile).field("realm", realm)
             .begin_array("scenarios");
     }
@@ -418,7 +419,7 @@ int main(int argc, char** argv) {
         std::fputs(command->help, stdout);
         return EXIT_OK;
     case ParseOutcome::Version:
-        std::printf("eapaka %s\n", EAPAKA_TOOL_VERSION);
+        std::printf("eapaka %s\n", EAPAKA_VERSION_STRING);
         return EXIT_OK;
     case ParseOutcome::Error:
         return usage_error(*command, error);

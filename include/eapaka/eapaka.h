@@ -106,7 +106,8 @@ enum {
     EAPAKA_RESPONSE_MAX = 256, // room EAP_layer needs at `out`
     EAPAKA_REQUEST_MAX = 1029, // largest EAP Length EAP_layer accepts at `in`
     EAPAKA_MSK_SIZE = 64,      // bytes getAAA writes
-    EAPAKA_REALM_MAX = 15      // realm characters EAP_Init keeps
+    EAPAKA_REALM_MAX = 15,     // realm characters EAP_Init keeps
+    EAPAKA_REALM_MAX_LONG = 128 // the same with EAP_COMPAT_LONG_REALM
 };
 
 // Key-store request codes.
@@ -216,8 +217,9 @@ typedef struct HostNotificationRecord {
 //   window             kept, never used; pass null.
 //   realm              NUL-terminated text appended to the identity's user
 //                      part, including the "@": "@wlan.example.net". Up to
-//                      15 characters are kept (longer is cut); null or ""
-//                      selects the default realm "@aka.test".
+//                      15 characters are kept (longer is cut; 128 when
+//                      EAP_COMPAT_LONG_REALM was set before this call);
+//                      null or "" selects the default realm "@aka.test".
 //   permanentIdLength  bytes of EAPAKA_KEB_PERMANENT_ID that form the user
 //                      part, 0..16 (15 for an IMSI of 15 digits).
 EAPAKA_API void EAPAKA_CALL EAP_Init(HostEventCallback eventCallback, struct HWND__* window,

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "eapaka/eapaka.h"
 #include "tools/eap_wire.h"
 #include "tools/interop/interop.h"
 #include "tools/interop/radius_session.h"
@@ -156,7 +157,7 @@ void open_document(Report& report, const Options& o) {
     report.line("key store:     " + o.keystore);
     if (report.mode() != OutputMode::Json) return;
     JsonWriter& json = report.json();
-    json.begin_object().field("command", "radius").field("version", EAPAKA_TOOL_VERSION)
+    json.begin_object().field("command", "radius").field("version", EAPAKA_VERSION_STRING)
         .field("server", o.radius.server).field("port", int64_t{o.radius.port}).field("keystore", o.keystore)
         .field("compatibility", static_cast<int64_t>(o.compat)).begin_array("authentications");
 }
