@@ -144,15 +144,6 @@ bool resolve_target(const std::string& path, std::string& target, std::string& e
     return true;
 }
 
-// A realm as stored: "@" and up to 127 printable characters other than "@".
-bool valid_realm(const std::string& realm) {
-    if (realm.size() < 2 || realm.size() > PROFILE_REALM_MAX || realm[0] != '@') return false;
-    for (size_t i = 1; i < realm.size(); ++i) {
-        if (realm[i] <= 0x20 || realm[i] >= 0x7F || realm[i] == '@') return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 SubscriberProfile SubscriberProfile::defaults() {
@@ -217,6 +208,14 @@ void SubscriberProfile::take_seqms(const uint8_t* buffer) {
 
 std::string realm_with_at(const std::string& realm) {
     return realm.empty() || realm[0] == '@' ? realm : "@" + realm;
+}
+
+bool realm_valid(const std::string& realm) {
+    if (realm.size() < 2 || realm.size() > PROFILE_REALM_MAX || realm[0] != '@') return false;
+    for (size_t i = 1; i < realm.size(); ++i) {
+        if (realm[i] <= 0x20 || realm[i] >= 0x7F || realm[i] == '@') return false;
+    }
+    return true;
 }
 
 std::string realm_3gpp(const std::string& imsi, unsigned mncDigits) {
@@ -366,7 +365,7 @@ bool profile_load(const std::string& path, ProfileKind kind, SubscriberProfile& 
         } else if (key == "realm" && kind == ProfileKind::Peer) {
             if (!want(1)) return false;
             p.realm = realm_with_at(values[0]);
-            if (!valid_realm(p.realm)) {
+            if (!realm_valid(p.realm)) {
                 return fail(error, path, lineNumber,
                             "realm must be printable, without spaces or a second '@', 1 to " +
                                 std::to_string(PROFILE_REALM_MAX - 1) + " characters after the '@'");

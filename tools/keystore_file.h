@@ -78,6 +78,9 @@ std::string profile_default_path();
 
 // A realm as the library expects it: "@" added when it was left out.
 std::string realm_with_at(const std::string& realm);
+// A realm a profile can hold: "@" and 1 to 127 printable characters other
+// than spaces and "@".
+bool realm_valid(const std::string& realm);
 
 // The realm of 3GPP TS 23.003 section 19.3.2 for an IMSI whose MNC has
 // `mncDigits` (2 or 3) digits: "@wlan.mnc<MNC>.mcc<MCC>.3gppnetwork.org",

@@ -3,10 +3,7 @@
 // request on the way; also keeps the subscriber profile, measures, and
 // authenticates through a RADIUS server.
 #include <sys/stat.h>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -218,9 +215,10 @@ bool identity_options(const CommandLine& line, SubscriberProfile& p, std::string
     }
     if (line.has("--realm")) {
         p.realm = realm_with_at(line.value("--realm"));
-        if (p.realm.size() < 2 || p.realm.size() > PROFILE_REALM_MAX) {
+        if (!realm_valid(p.realm)) {
             error = bad_value("--realm", line.value("--realm"),
-                              "1 to " + std::to_string(PROFILE_REALM_MAX - 1) + " characters after the @");
+                              "1 to " + std::to_string(PROFILE_REALM_MAX - 1) +
+                                  " printable characters after the @, no space or second @");
             return false;
         }
     }
@@ -243,12 +241,10 @@ bool build_profile(const CommandLine& line, SubscriberProfile& p, std::string& e
     return true;
 }
 
-// Writes a new profile and the network's matching record; `out` receives
-// what was written.
-int write_new_profile(const CommandLine& line, std::FILE* out) {
-    SubscriberProfile p;
+// Writes `p` as a new profile and the network's matching record; `out`
+// receives what was written.
+int write_new_profile(const CommandLine& line, const SubscriberProfile& p, std::FILE* out) {
     std::string error;
-    if (!build_profile(line, p, error)) return usage_error(*line.command, error);
     const std::string keystore = keystore_path(line);
     if (is_directory(keystore)) {
         std::fprintf(stderr, "eapaka: %s is a directory, not a profile\n", keystore.c_str());
@@ -286,7 +282,7 @@ int run_keystore_init(const CommandLine& line) {
     if (!build_profile(line, p, error)) return usage_error(*line.command, error);
     ProfileLock lock;
     if (!lock_profile(keystore_path(line), lock)) return EXIT_KEYSTORE;
-    return write_new_profile(line, stdout);
+    return write_new_profile(line, p, stdout);
 }
 
 int keystore_needs_action(const CommandLine& line) {
@@ -368,7 +364,7 @@ int load_or_create(const CommandLine& line, SubscriberProfile& peer, SubscriberP
     std::string error;
     const std::string keystore = keystore_path(line);
     if (profile_absent(keystore)) {
-        if (int status = write_new_profile(line, stderr)) return status;
+        if (int status = write_new_profile(line, SubscriberProfile::defaults(), stderr)) return status;
     }
     if (!load_peer_profile(keystore, peer)) return EXIT_KEYSTORE;
     const std::string networkFile = network_path(line);

@@ -110,7 +110,7 @@ TEST_F(Cli, EveryCommandExitsAsDocumented) {
         {"radius --secret s --server host.invalid", 2}, {"radius --keystore " + d + "/none", 2},
         {"hlr --socket " + d + "/s --ind 32 " + d + "/none", 2}, {"--network-profile rfc", 2},
         {"--compat maybe", 2}, {"keystore init --mnc-digits 3", 2}, {"keystore init --imsi 12345", 2},
-        {"keystore init --imsi 001010123456789 --mnc-digits 4", 2},
+        {"keystore init --imsi 001010123456789 --mnc-digits 4", 2}, {"keystore init --realm a@b", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
