@@ -309,7 +309,10 @@ int run_keystore_forget(const CommandLine& line) {
     SubscriberProfile p;
     std::string error;
     ProfileLock lock;
-    if (!lock_profile(keystore, lock) || !load_peer_profile(keystore, p)) return EXIT_KEYSTORE;
+    // A missing profile is not locked: the lock file would stay behind it.
+    if ((!profile_absent(keystore) && !lock_profile(keystore, lock)) || !load_peer_profile(keystore, p)) {
+        return EXIT_KEYSTORE;
+    }
     std::string dropped = p.has_pseudonym() ? "pseudonym \"" + p.pseudonym_text() + "\"" : "no pseudonym";
     size_t entries = 0;
     for (uint64_t seq : p.seqMs) entries += seq != 0;

@@ -131,6 +131,7 @@ TEST_F(Cli, EveryCommandExitsAsDocumented) {
     char pointsTo[16] = {};
     EXPECT_GT(::readlink(dangling.c_str(), pointsTo, sizeof pointsTo - 1), 0) << "the dangling link was replaced";
     EXPECT_TRUE(::access((d + "/nowhere").c_str(), F_OK) != 0) << "a profile was created behind the link";
+    EXPECT_TRUE(::access((d + "/none.lock").c_str(), F_OK) != 0) << "a missing profile was locked";
 }
 
 // Runs every scenario once, on a first run that creates the profile (the

@@ -165,7 +165,7 @@ int run_radius(const CommandLine& line) {
     }
     SubscriberProfile profile;
     ProfileLock lock;
-    if (!lock.acquire(o.keystore, error, stderr) ||
+    if ((!profile_absent(o.keystore) && !lock.acquire(o.keystore, error, stderr)) ||
         !profile_load(o.keystore, ProfileKind::Peer, profile, error)) {
         std::fprintf(stderr, "eapaka radius: key store: %s\n", error.c_str());
         return EXIT_KEYSTORE;
