@@ -172,8 +172,9 @@ RadiusAuthResult Exchange::run() {
             return result_;
         }
         if (eap.empty()) {
-            // RFC 3579 section 2.6.3: an Access-Challenge carries the next
-            // EAP-Request; without one the NAS has nothing to hand on.
+            // An Access-Challenge carries the server's next EAP-Request in
+            // EAP-Message (RFC 3579); without one the NAS has nothing to
+            // hand on.
             result_.failure = std::string("Access-Challenge ") +
                               (reply.find(RADIUS_ATTR_EAP_MESSAGE) == nullptr ? "without EAP-Message"
                                                                               : "with an empty EAP-Message") +
