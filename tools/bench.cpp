@@ -43,7 +43,7 @@ int run_bench(unsigned count, const std::string& realm, bool json) {
     NetRandom random;
     Hss hss(network, random);
     EapAkaServer server(hss, realm, random);
-    ScenarioEnv env{host, store, hss, server, report, realm, "", 0, {}};
+    ScenarioEnv env{host, store, hss, server, report, realm, "", 0, 0, {}};
 
     // Reference measured in the same run: one authentication vector of the
     // network (Milenage f1 and f2345 on the network side).

@@ -1,6 +1,9 @@
 #include "tools/cli.h"
 
 #include <cstdio>
+#include <cstdlib>
+
+#include "eapaka/eapaka.h"
 
 namespace tool {
 
@@ -122,7 +125,7 @@ bool parse_number(const std::string& option, const std::string& text, uint64_t m
     for (char c : text) {
         if (!ok) break;
         uint64_t digit = static_cast<uint64_t>(c - '0');
-        ok = c >= '0' && c <= '9' && value <= (max - digit) / 10;  // value * 10 + digit <= max
+        ok = c >= '0' && c <= '9' && digit <= max && value <= (max - digit) / 10;  // value * 10 + digit <= max
         value = value * 10 + digit;
     }
     if (!ok || value < min) {
@@ -149,8 +152,23 @@ bool exclusive(const CommandLine& line, const char* a, const char* b, std::strin
     return false;
 }
 
-std::string realm_with_at(const std::string& realm) {
-    return realm.empty() || realm[0] == '@' ? realm : "@" + realm;
+bool parse_compat(const std::string& text, long& out, std::string& error) {
+    if (text == "rfc4187") {
+        out = EAP_COMPAT_RFC4187;
+        return true;
+    }
+    if (text == "none") {
+        out = 0;
+        return true;
+    }
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text.c_str(), &end, 0);
+    if (text.empty() || text[0] == '-' || *end != '\0' || value > 0xFFFFFFFFul) {
+        error = bad_value("--compat", text, "rfc4187, none or a number");
+        return false;
+    }
+    out = static_cast<long>(value);
+    return true;
 }
 
 }  // namespace tool

@@ -76,8 +76,9 @@ bool number_option(const CommandLine& line, const char* name, uint64_t min, uint
 // At most one of the named options is given.
 bool exclusive(const CommandLine& line, const char* a, const char* b, std::string& error);
 
-// A realm as the library expects it: "@" added when it was left out.
-std::string realm_with_at(const std::string& realm);
+// The value for EAP_SetCompatibility that a --compat MODE names: rfc4187
+// (EAP_COMPAT_RFC4187), none (0) or a number (decimal, or hex with 0x).
+bool parse_compat(const std::string& text, long& out, std::string& error);
 
 }  // namespace tool
 

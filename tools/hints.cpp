@@ -23,23 +23,29 @@ bool rfc4187_skippable(uint8_t type) {
     }
 }
 
-// The realm the peer's identity carries when it is shorter than the one
-// asked for: the library keeps only what fits its realm field.
+// The realm the peer's identity carries when it is a shorter start of the
+// one asked for: the library keeps only what fits its realm field.
 std::string cut_realm(const ExchangeFacts& f) {
-    if (f.realm.empty()) return "";
-    for (const std::string& user : f.ownUserParts) {
-        if (user.empty() || f.identitySent.compare(0, user.size(), user) != 0) continue;
-        std::string sent = f.identitySent.substr(user.size());
-        if (!sent.empty() && sent != f.realm && f.realm.compare(0, sent.size(), sent) == 0) return sent;
-    }
-    return "";
+    size_t at = f.identitySent.find('@');
+    if (f.realm.empty() || at == std::string::npos) return "";
+    std::string sent = f.identitySent.substr(at);
+    return sent.size() < f.realm.size() && f.realm.compare(0, sent.size(), sent) == 0 ? sent : "";
+}
+
+// The peer answered more than one AUTN of the exchange with AUTS.
+bool resynchronised_repeatedly(const ExchangeFacts& f) {
+    return std::count(f.statusCodes.begin(), f.statusCodes.end(), uintptr_t{EAPAKA_FAIL_INVALID_SQN}) > 1;
 }
 
 }  // namespace
 
 void ExchangeFacts::saw_request(const Bytes& eap) {
+    // AUTN = SQN xor AK (6 bytes) || AMF (2) || MAC-A (8), after 2 reserved bytes.
+    constexpr size_t AUTN_AMF_OFFSET = 2 + 6;
     EapPacket p;
     if (!p.parse(eap) || p.code != EAP_REQUEST || p.type != EAP_TYPE_AKA) return;
+    const Attribute* autn = p.find(AT_AUTN);
+    if (autn != nullptr && autn->valueSize >= AUTN_AMF_OFFSET + 2) autnAmfs.push_back(get_be16(autn->value + AUTN_AMF_OFFSET));
     for (const Attribute& a : p.attributes) {
         if (a.type >= FIRST_SKIPPABLE && !rfc4187_skippable(a.type) &&
             std::find(unknownSkippable.begin(), unknownSkippable.end(), a.type) == unknownSkippable.end()) {
@@ -56,9 +62,22 @@ std::vector<std::string> hints_for(const ExchangeFacts& f) {
     std::string kept = cut_realm(f);
     if (!kept.empty()) {
         hints.push_back("the library kept only '" + kept + "' of the realm '" + f.realm + "' (" +
-                        std::to_string(kept.size()) + " characters), so the server saw '" + f.identitySent + "'");
+                        std::to_string(kept.size()) + " characters), so the server saw '" + f.identitySent + "'" +
+                        ((f.compatibility & EAP_COMPAT_LONG_REALM) == 0
+                             ? "; --compat rfc4187 (EAP_COMPAT_LONG_REALM) keeps realms of up to 128 characters whole"
+                             : ""));
+    }
+    if (f.unauthenticatedSuccess) {
+        hints.push_back("the server reached EAP-Success without authenticating itself (the peer accepted no "
+                        "AKA-Challenge or AKA-Reauthentication in this exchange), so its keys prove nothing: the "
+                        "library hands out the previous MSK or zeros; its default lets this through, --compat rfc4187 "
+                        "(EAP_COMPAT_STRICT_SUCCESS) refuses it");
     }
     if (f.succeeded) return hints;
+    if (!f.unverifiedServer.empty()) {
+        hints.push_back("replies from " + f.unverifiedServer + " do not verify with this --secret: the shared "
+                        "secret differs from the one the server has for this client");
+    }
     if (!f.silentServer.empty()) {
         hints.push_back("no answer from " + f.silentServer +
                         ": is a RADIUS server running there, and does it know this client's address and "
@@ -79,7 +98,13 @@ std::vector<std::string> hints_for(const ExchangeFacts& f) {
         hints.push_back("the peer refused AUTN: K or OPc (or the Milenage constants) of the profile "
                         "differ from the network's");
     }
-    if (reported(EAPAKA_FAIL_INVALID_SQN)) {
+    const bool amfInMacS = (f.compatibility & EAP_COMPAT_AUTS_DUMMY_AMF) == 0 &&
+                           std::any_of(f.autnAmfs.begin(), f.autnAmfs.end(), [](uint16_t amf) { return amf != 0; });
+    if (resynchronised_repeatedly(f) && amfInMacS) {
+        hints.push_back("the network kept sending SQNs the peer refused, as if it refused each AUTS: the library "
+                        "computed MAC-S with the AMF of the refused AUTN, an AuC checks it with the dummy AMF 0000 "
+                        "(3GPP TS 33.102 section 6.3.3); --compat rfc4187 (EAP_COMPAT_AUTS_DUMMY_AMF) does the same");
+    } else if (reported(EAPAKA_FAIL_INVALID_SQN)) {
         hints.push_back("the network's SQN is outside what the profile's SEQ array accepts, and "
                         "resynchronisation did not bring them together; 'eapaka keystore forget' "
                         "clears the SEQ array");

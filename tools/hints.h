@@ -1,6 +1,7 @@
-// Hints in words for failures whose cause the tool can tell from what it
-// saw: an attribute the library refuses by default, a realm cut short, keys
-// that differ from the network's, an SQN out of range, a silent server.
+// Hints in words for what the tool can explain from what it saw: an
+// attribute the library refuses by default, a realm cut short, keys that
+// differ from the network's, an SQN out of range, a silent server or one
+// whose replies do not verify, a success the server never earned.
 #ifndef EAPAKA_TOOLS_HINTS_H
 #define EAPAKA_TOOLS_HINTS_H
 
@@ -19,9 +20,11 @@ struct ExchangeFacts {
     std::vector<uintptr_t> statusCodes;      // host events 2
     std::vector<uint8_t> unknownSkippable;   // skippable attribute types RFC 4187 does not define
     std::string realm;                       // the realm handed to EAP_Init; empty: the library's
-    std::vector<std::string> ownUserParts;   // permanent identity and pseudonym of the profile
     std::string identitySent;                // the peer's EAP-Response/Identity
+    std::vector<uint16_t> autnAmfs;          // AMF of every AT_AUTN the server sent
     std::string silentServer;                // "HOST port N" when no answer came
+    std::string unverifiedServer;            // "HOST port N" when its Response Authenticators failed
+    bool unauthenticatedSuccess = false;     // success with no AKA-Challenge or AKA-Reauthentication accepted
 
     // Notes the skippable attributes of a request from the server.
     void saw_request(const Bytes& eap);

@@ -1,10 +1,13 @@
 #include "tools/keystore_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,6 +110,40 @@ bool fail(std::string& error, const std::string& path, int line, const std::stri
     return false;
 }
 
+bool is_symbolic_link(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool is_directory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string dangling_link_error(const std::string& path) {
+    char target[PATH_MAX] = {};
+    ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    return path + ": a symbolic link to '" + std::string(target, n > 0 ? static_cast<size_t>(n) : 0) +
+           "', which does not exist; it is neither read nor replaced by a new profile";
+}
+
+// The file that a save replaces and that the lock file stands beside:
+// `path` itself, or the file a symbolic link at `path` resolves to. False
+// for a link whose target is missing.
+bool resolve_target(const std::string& path, std::string& target, std::string& error) {
+    if (!is_symbolic_link(path)) {
+        target = path;
+        return true;
+    }
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        error = dangling_link_error(path);
+        return false;
+    }
+    target = resolved;
+    return true;
+}
+
 }  // namespace
 
 SubscriberProfile SubscriberProfile::defaults() {
@@ -169,6 +206,85 @@ void SubscriberProfile::take_seqms(const uint8_t* buffer) {
     }
 }
 
+std::string realm_with_at(const std::string& realm) {
+    return realm.empty() || realm[0] == '@' ? realm : "@" + realm;
+}
+
+bool realm_valid(const std::string& realm) {
+    if (realm.size() < 2 || realm.size() > PROFILE_REALM_MAX || realm[0] != '@') return false;
+    for (size_t i = 1; i < realm.size(); ++i) {
+        if (realm[i] <= 0x20 || realm[i] >= 0x7F || realm[i] == '@') return false;
+    }
+    return true;
+}
+
+std::string realm_3gpp(const std::string& imsi, unsigned mncDigits) {
+    constexpr size_t MCC_DIGITS = 3;
+    std::string mnc = imsi.substr(MCC_DIGITS, mncDigits);
+    if (mnc.size() < 3) mnc = "0" + mnc;
+    return "@wlan.mnc" + mnc + ".mcc" + imsi.substr(0, MCC_DIGITS) + ".3gppnetwork.org";
+}
+
+bool profile_absent(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+namespace {
+
+constexpr char TEMPORARY_SUFFIX[] = ".tmp-";
+
+// Temporary files a save left beside `target` when its process died before
+// the rename. Only called with the lock held, when no save is under way.
+void remove_leftover_temporaries(const std::string& target) {
+    size_t slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash);
+    const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + TEMPORARY_SUFFIX;
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+}
+
+}  // namespace
+
+ProfileLock::~ProfileLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool ProfileLock::acquire(const std::string& path, std::string& error, std::FILE* notices) {
+    std::string target;
+    if (!resolve_target(path, target, error)) return false;
+    if (is_directory(target)) {
+        error = target + ": is a directory, not a profile";
+        return false;
+    }
+    if (fd_ >= 0) ::close(fd_);
+    const std::string lockPath = target + ".lock";
+    fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) {
+        error = lockPath + ": cannot open the lock file: " + std::strerror(errno);
+        return false;
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK && notices != nullptr) {
+            std::fprintf(notices, "eapaka: %s is in use by another process; waiting for it\n", path.c_str());
+        }
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                error = lockPath + ": cannot lock: " + std::strerror(errno);
+                return false;
+            }
+        }
+    }
+    remove_leftover_temporaries(target);
+    return true;
+}
+
 std::string profile_default_path() {
     const char* home = std::getenv("HOME");
     return std::string(home != nullptr && *home != '\0' ? home : ".") + "/.eapaka/subscriber.profile";
@@ -176,14 +292,16 @@ std::string profile_default_path() {
 
 bool profile_load(const std::string& path, ProfileKind kind, SubscriberProfile& profile,
                   std::string& error) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (is_directory(path)) {
         error = path + ": is a directory, not a profile";
         return false;
     }
     std::ifstream in(path);
     if (!in) {
-        error = path + ": cannot open: " + std::strerror(errno);
+        struct stat target;
+        error = is_symbolic_link(path) && ::stat(path.c_str(), &target) != 0
+                    ? dangling_link_error(path)
+                    : path + ": cannot open: " + std::strerror(errno);
         return false;
     }
     SubscriberProfile p;
@@ -244,6 +362,14 @@ bool profile_load(const std::string& path, ProfileKind kind, SubscriberProfile& 
                 return fail(error, path, lineNumber,
                             "pseudonym must be 'none', up to 23 characters, or hex: with 23 bytes");
             }
+        } else if (key == "realm" && kind == ProfileKind::Peer) {
+            if (!want(1)) return false;
+            p.realm = realm_with_at(values[0]);
+            if (!realm_valid(p.realm)) {
+                return fail(error, path, lineNumber,
+                            "realm must be printable, without spaces or a second '@', 1 to " +
+                                std::to_string(PROFILE_REALM_MAX - 1) + " characters after the '@'");
+            }
         } else if (key == "seq_ms" && kind == ProfileKind::Peer) {
             if (!want(2)) return false;
             uint64_t index = 0;
@@ -275,11 +401,21 @@ bool profile_load(const std::string& path, ProfileKind kind, SubscriberProfile& 
             return fail(error, path, lineNumber, "unknown field '" + key + "'");
         }
     }
-    const char* required[] = {"permanent_id", "k", "opc", "k_alt", "opc_alt",
-                              "c1", "c2", "c3", "c4", "c5", "r"};
-    for (const char* name : required) {
-        if (!seen.count(name)) {
-            return fail(error, path, lineNumber, std::string("missing field '") + name + "'");
+    std::vector<std::string> required = {"permanent_id", "k", "opc", "k_alt", "opc_alt", "c1", "c2", "c3",
+                                         "c4", "c5", "r", "pseudonym"};
+    if (kind == ProfileKind::Peer) {
+        required.push_back("realm");
+    } else {
+        required.insert(required.end(), {"seq_he", "next_ind"});
+    }
+    for (const std::string& name : required) {
+        if (!seen.count(name)) return fail(error, path, lineNumber, "missing field '" + name + "'");
+    }
+    for (size_t i = 0; kind == ProfileKind::Peer && i < PROFILE_SEQ_ENTRIES; ++i) {
+        // A lost entry would read as 0 and accept SQNs the peer has seen.
+        if (!seqSeen[i]) {
+            return fail(error, path, lineNumber,
+                        "seq_ms " + std::to_string(i) + " missing: every entry from 0 to 31 is required");
         }
     }
     profile = p;
@@ -300,6 +436,7 @@ std::string profile_format(const SubscriberProfile& p, ProfileKind kind) {
     for (int i = 0; i < 5; ++i) out << " " << p.milenage.r[i];
     out << "\npseudonym " << format_pseudonym(p.pseudonym) << "\n";
     if (kind == ProfileKind::Peer) {
+        out << "realm " << p.realm << "\n";
         for (size_t i = 0; i < PROFILE_SEQ_ENTRIES; ++i) out << "seq_ms " << i << " " << p.seqMs[i] << "\n";
     } else {
         out << "seq_he " << p.seqHe << "\nnext_ind " << p.nextInd << "\n";
@@ -308,6 +445,17 @@ std::string profile_format(const SubscriberProfile& p, ProfileKind kind) {
 }
 
 namespace {
+
+// The first byte of the pseudonyms the library uses by default.
+constexpr uint8_t DEFAULT_PSEUDONYM_MARK = 'G';
+// How many realm characters the library keeps without EAP_COMPAT_LONG_REALM.
+constexpr size_t DEFAULT_REALM_KEPT = 15;
+
+std::string realm_note(const std::string& realm) {
+    if (realm.size() <= DEFAULT_REALM_KEPT) return "";
+    return " (" + std::to_string(realm.size()) + " characters: the library keeps only the first " +
+           std::to_string(DEFAULT_REALM_KEPT) + " by default, all with --compat rfc4187)";
+}
 
 // "K 465b5ce8... OPc cd63cb71..." and the published test set it is, if any.
 std::string describe_keys(const MilenageKeys& keys) {
@@ -346,8 +494,16 @@ std::string profile_describe(const SubscriberProfile& p) {
         rotations += " " + std::to_string(p.milenage.r[i]);
     }
     field("Milenage constants", isStandard ? "standard (3GPP TS 35.206)" : "operator's c1..c5, r =" + rotations);
-    field("pseudonym", p.has_pseudonym() ? "\"" + p.pseudonym_text() + "\", the identity of the next authentication"
-                                         : "none: the next authentication uses the permanent identity");
+    field("realm", p.realm + realm_note(p.realm));
+    std::string pseudonym = "none: the next authentication uses the permanent identity";
+    if (p.has_pseudonym()) {
+        pseudonym = "\"" + p.pseudonym_text() + "\", the identity of the next authentication";
+        if (p.pseudonym[0] != DEFAULT_PSEUDONYM_MARK) {
+            pseudonym += " with --compat rfc4187 (by default the library uses only pseudonyms starting with "
+                         "\"G\" and sends the permanent identity)";
+        }
+    }
+    field("pseudonym", pseudonym);
     field("re-auth identity", "none kept: the library holds a fast re-authentication identity in "
                               "memory only, so none outlives the process");
     std::string used;
@@ -384,16 +540,18 @@ static bool write_all(int fd, const std::string& data) {
 
 bool profile_save(const std::string& path, const SubscriberProfile& profile, ProfileKind kind,
                   std::string& error) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        error = path + ": is a directory, not a profile";
+    std::string target;
+    if (!resolve_target(path, target, error)) return false;
+    if (is_directory(target)) {
+        error = target + ": is a directory, not a profile";
         return false;
     }
-    const std::string temporary = path + ".tmp";
+    // A name of its own, so that no other writer can meet or replace it.
+    std::string temporary = target + TEMPORARY_SUFFIX + "XXXXXX";
     const std::string content = profile_format(profile, kind);
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int fd = ::mkostemp(&temporary[0], O_CLOEXEC);   // created 0600
     if (fd < 0) {
-        error = temporary + ": cannot create: " + std::strerror(errno);
+        error = target + ": cannot create a temporary file beside it: " + std::strerror(errno);
         return false;
     }
     if (!write_all(fd, content) || ::fsync(fd) != 0) {
@@ -404,14 +562,14 @@ bool profile_save(const std::string& path, const SubscriberProfile& profile, Pro
     }
     ::close(fd);
     if (g_crash_hook != nullptr) g_crash_hook();
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = path + ": cannot replace: " + std::strerror(errno);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = target + ": cannot replace: " + std::strerror(errno);
         ::unlink(temporary.c_str());
         return false;
     }
     // The rename itself must reach the disk too.
-    size_t slash = path.rfind('/');
-    std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    size_t slash = target.rfind('/');
+    std::string directory = slash == std::string::npos ? "." : target.substr(0, slash + 1);
     int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);

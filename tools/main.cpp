@@ -3,10 +3,7 @@
 // request on the way; also keeps the subscriber profile, measures, and
 // authenticates through a RADIUS server.
 #include <sys/stat.h>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,12 +14,12 @@
 #include "tools/cli.h"
 #include "tools/interop/interop.h"
 #include "tools/scenarios.h"
+#include "tools/trace_file.h"
 
 using namespace tool;
 
 namespace {
 
-const char* const DEFAULT_REALM = "@eapaka.test";
 constexpr uint64_t DEFAULT_BENCH_COUNT = 1000;
 constexpr uint64_t MAX_BENCH_COUNT = 10000000;
 
@@ -50,14 +47,25 @@ const char HELP[] =
     "                    created with the defaults of 'keystore init' if missing)\n"
     "  --network FILE    the network's record of the subscriber (default:\n"
     "                    the profile's name with .network appended)\n"
+    "  --network-profile default|rfc4187\n"
+    "                    how the network follows RFC 4187: default (what the\n"
+    "                    library does without compatibility setting) or\n"
+    "                    rfc4187 (as an operator's server: AT_BIDDING, AT_CHECKCODE\n"
+    "                    always, counter from 1 after each full authentication,\n"
+    "                    pseudonyms not starting with G, a new re-authentication\n"
+    "                    identity in each re-authentication, MAC-S with AMF 0000)\n"
+    "  --compat MODE     EAP_SetCompatibility for the peer: rfc4187, none or a\n"
+    "                    number (default: rfc4187 with --network-profile rfc4187,\n"
+    "                    else not called)\n"
     "  --realm REALM     realm appended to identities, with or without the\n"
-    "                    leading @ (default @eapaka.test)\n"
+    "                    leading @ (default: the profile's realm)\n"
     "  --quiet           one summary line instead of the packet log\n"
     "  --json            one JSON document with every packet and event\n"
     "  --pcap FILE       write the exchange as EAPOL frames (EtherType 0x888E)\n"
-    "  --trace           create the library's trace file and say where it is\n"
-    "                    (the library traces whenever that file exists; it\n"
-    "                    holds keys in clear: delete it afterwards)\n"
+    "  --trace           create the library's trace file (mode 0600) and say\n"
+    "                    where it is (the library traces whenever that file\n"
+    "                    exists, is the user's own and private; it holds keys\n"
+    "                    in clear: delete it afterwards)\n"
     "Options take their value as the next argument or after '='.\n"
     "\n"
     "Only the report goes to stdout (with --json exactly one JSON document);\n"
@@ -69,14 +77,17 @@ const char HELP[] =
 
 const char KEYSTORE_HELP[] =
     "usage: eapaka keystore init [--keystore FILE] [--network FILE] [--force]\n"
-    "                            [--imsi DIGITS] [--k HEX] [--opc HEX] [--operator-milenage]\n"
+    "                            [--imsi DIGITS [--mnc-digits 2|3]] [--realm REALM]\n"
+    "                            [--k HEX] [--opc HEX] [--operator-milenage]\n"
     "       eapaka keystore show [--keystore FILE]\n"
     "       eapaka keystore forget [--keystore FILE]\n"
     "\n"
     "The subscriber profile is a text file: permanent_id, k, opc, k_alt,\n"
-    "opc_alt, c1..c5, r (five rotations), pseudonym, and seq_ms <index> <SEQ>\n"
-    "for the 32 SQN array entries. Every store request of the library rewrites\n"
-    "it at once, crash-safe (temporary file, fsync, rename). The default is\n"
+    "opc_alt, c1..c5, r (five rotations), pseudonym, realm, and seq_ms <index>\n"
+    "<SEQ> for the 32 SQN array entries; every field is required. Every store\n"
+    "request of the library rewrites it at once, crash-safe (temporary file,\n"
+    "fsync, rename), through a symbolic link to its target. A process using it\n"
+    "holds <profile>.lock, so others wait their turn. The default is\n"
     "~/.eapaka/subscriber.profile.\n"
     "\n"
     "  init     write a new profile and provision the network's record (the\n"
@@ -84,6 +95,11 @@ const char KEYSTORE_HELP[] =
     "           same secrets\n"
     "             --force          replace an existing profile\n"
     "             --imsi DIGITS    IMSI (default 001010123456789); the identity is '0'+IMSI\n"
+    "                              and the realm the 3GPP one of TS 23.003 19.3.2,\n"
+    "                              @wlan.mnc<MNC>.mcc<MCC>.3gppnetwork.org\n"
+    "             --mnc-digits N   digits of the MNC in the IMSI, 2 (default) or 3\n"
+    "             --realm REALM    the realm instead (default without --imsi:\n"
+    "                              @eapaka.test)\n"
     "             --k HEX --opc HEX   main key set (default: 3GPP TS 35.208 test set 1)\n"
     "             --operator-milenage  random c1..c5 and r1..r5 instead of the\n"
     "                              standard Milenage constants\n"
@@ -92,7 +108,8 @@ const char KEYSTORE_HELP[] =
     "  forget   drop the pseudonym and the SEQ array, keep identity and keys\n"
     "\n"
     "Exit status: 0 done, 2 usage error, 3 the profile is missing, unreadable or\n"
-    "malformed, cannot be written, or exists already (init without --force).\n";
+    "malformed, a symbolic link to nothing, cannot be written, or exists already\n"
+    "(init without --force).\n";
 
 const char BENCH_HELP[] =
     "usage: eapaka bench [--count N | -n N] [--realm REALM] [--json]\n"
@@ -116,17 +133,21 @@ const OptionSpec KEYSTORE{"--keystore", nullptr, "FILE"};
 const OptionSpec NETWORK{"--network", nullptr, "FILE"};
 const OptionSpec REALM{"--realm", nullptr, "REALM"};
 const OptionSpec JSON{"--json", nullptr, nullptr};
+const OptionSpec COMPAT{"--compat", nullptr, "MODE"};
+constexpr uint64_t MNC_DIGITS_DEFAULT = 2;  // most networks; TS 23.003 allows 2 or 3
 
 const std::vector<CommandSpec>& commands() {
     static const std::vector<CommandSpec> all = {
         {"",
-         {{"--scenario", nullptr, "NAME"}, {"--list", nullptr, nullptr}, KEYSTORE, NETWORK, REALM,
-          {"--quiet", nullptr, nullptr}, JSON, {"--pcap", nullptr, "FILE"}, {"--trace", nullptr, nullptr}},
+         {{"--scenario", nullptr, "NAME"}, {"--list", nullptr, nullptr}, KEYSTORE, NETWORK,
+          {"--network-profile", nullptr, "NAME"}, COMPAT, REALM, {"--quiet", nullptr, nullptr}, JSON,
+          {"--pcap", nullptr, "FILE"}, {"--trace", nullptr, nullptr}},
          nullptr, HELP, run_scenarios},
         {"keystore", {}, nullptr, KEYSTORE_HELP, keystore_needs_action},
         {"keystore init",
-         {KEYSTORE, NETWORK, {"--force", nullptr, nullptr}, {"--imsi", nullptr, "DIGITS"}, {"--k", nullptr, "HEX"},
-          {"--opc", nullptr, "HEX"}, {"--operator-milenage", nullptr, nullptr}},
+         {KEYSTORE, NETWORK, {"--force", nullptr, nullptr}, {"--imsi", nullptr, "DIGITS"},
+          {"--mnc-digits", nullptr, "N"}, REALM, {"--k", nullptr, "HEX"}, {"--opc", nullptr, "HEX"},
+          {"--operator-milenage", nullptr, nullptr}},
          nullptr, KEYSTORE_HELP, run_keystore_init},
         {"keystore show", {KEYSTORE}, nullptr, KEYSTORE_HELP, run_keystore_show},
         {"keystore forget", {KEYSTORE}, nullptr, KEYSTORE_HELP, run_keystore_forget},
@@ -144,11 +165,6 @@ const CommandSpec* find_command(const std::string& name) {
         if (name == c.name) return &c;
     }
     return nullptr;
-}
-
-bool file_exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
 }
 
 bool is_directory(const std::string& path) {
@@ -178,16 +194,41 @@ bool hex16_option(const CommandLine& line, const char* name, uint8_t out[16], st
     return true;
 }
 
-bool build_profile(const CommandLine& line, SubscriberProfile& p, std::string& error) {
-    p = SubscriberProfile::defaults();
+// The identity and realm from --imsi, --mnc-digits and --realm.
+bool identity_options(const CommandLine& line, SubscriberProfile& p, std::string& error) {
+    // MCC (3 digits), MNC and at least one MSIN digit (TS 23.003 section 2.2).
+    constexpr size_t IMSI_MIN = 6;
+    uint64_t mncDigits = 0;
+    if (!number_option(line, "--mnc-digits", 2, 3, MNC_DIGITS_DEFAULT, mncDigits, error)) return false;
+    if (line.has("--mnc-digits") && !line.has("--imsi")) {
+        error = "--mnc-digits needs --imsi";
+        return false;
+    }
     if (line.has("--imsi")) {
         std::string imsi = line.value("--imsi");
-        if (imsi.empty() || imsi.size() > PROFILE_ID_MAX - 1 || imsi.find_first_not_of("0123456789") != std::string::npos) {
-            error = bad_value("--imsi", imsi, "1 to 15 digits");
+        if (imsi.size() < IMSI_MIN || imsi.size() > PROFILE_ID_MAX - 1 ||
+            imsi.find_first_not_of("0123456789") != std::string::npos) {
+            error = bad_value("--imsi", imsi, std::to_string(IMSI_MIN) + " to 15 digits");
             return false;
         }
         p.permanentId = "0" + imsi;
+        p.realm = realm_3gpp(imsi, static_cast<unsigned>(mncDigits));
     }
+    if (line.has("--realm")) {
+        p.realm = realm_with_at(line.value("--realm"));
+        if (!realm_valid(p.realm)) {
+            error = bad_value("--realm", line.value("--realm"),
+                              "1 to " + std::to_string(PROFILE_REALM_MAX - 1) +
+                                  " printable characters after the @, no space or second @");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool build_profile(const CommandLine& line, SubscriberProfile& p, std::string& error) {
+    p = SubscriberProfile::defaults();
+    if (!identity_options(line, p, error)) return false;
     if (!hex16_option(line, "--k", p.main.k, error) || !hex16_option(line, "--opc", p.main.opc, error)) return false;
     if (line.has("--operator-milenage")) {
         NetRandom random;
@@ -201,18 +242,16 @@ bool build_profile(const CommandLine& line, SubscriberProfile& p, std::string& e
     return true;
 }
 
-// Writes a new profile and the network's matching record; `out` receives
-// what was written.
-int write_new_profile(const CommandLine& line, std::FILE* out) {
-    SubscriberProfile p;
+// Writes `p` as a new profile and the network's matching record; `out`
+// receives what was written.
+int write_new_profile(const CommandLine& line, const SubscriberProfile& p, std::FILE* out) {
     std::string error;
-    if (!build_profile(line, p, error)) return usage_error(*line.command, error);
     const std::string keystore = keystore_path(line);
     if (is_directory(keystore)) {
         std::fprintf(stderr, "eapaka: %s is a directory, not a profile\n", keystore.c_str());
         return EXIT_KEYSTORE;
     }
-    if (file_exists(keystore) && !line.has("--force")) {
+    if (!profile_absent(keystore) && !line.has("--force")) {
         std::fprintf(stderr, "eapaka: %s exists; --force replaces it\n", keystore.c_str());
         return EXIT_KEYSTORE;
     }
@@ -222,13 +261,30 @@ int write_new_profile(const CommandLine& line, std::FILE* out) {
         std::fprintf(stderr, "eapaka: %s\n", error.c_str());
         return EXIT_KEYSTORE;
     }
-    std::fprintf(out, "wrote subscriber profile %s (identity %s, %s Milenage)\n", keystore.c_str(),
-                 p.permanentId.c_str(), line.has("--operator-milenage") ? "operator" : "standard");
+    std::fprintf(out, "wrote subscriber profile %s (identity %s, realm %s, %s Milenage)\n", keystore.c_str(),
+                 p.permanentId.c_str(), p.realm.c_str(), line.has("--operator-milenage") ? "operator" : "standard");
     std::fprintf(out, "provisioned the network's record %s\n", network_path(line).c_str());
     return EXIT_OK;
 }
 
-int run_keystore_init(const CommandLine& line) { return write_new_profile(line, stdout); }
+// The profile's lock for the whole command; false (message on stderr) when
+// it cannot be taken.
+bool lock_profile(const std::string& keystore, ProfileLock& lock) {
+    std::string error;
+    make_parent_directory(keystore);
+    if (lock.acquire(keystore, error, stderr)) return true;
+    std::fprintf(stderr, "eapaka: key store: %s\n", error.c_str());
+    return false;
+}
+
+int run_keystore_init(const CommandLine& line) {
+    SubscriberProfile p;
+    std::string error;
+    if (!build_profile(line, p, error)) return usage_error(*line.command, error);
+    ProfileLock lock;
+    if (!lock_profile(keystore_path(line), lock)) return EXIT_KEYSTORE;
+    return write_new_profile(line, p, stdout);
+}
 
 int keystore_needs_action(const CommandLine& line) {
     return usage_error(*line.command, "an action is needed: init, show or forget");
@@ -253,7 +309,11 @@ int run_keystore_forget(const CommandLine& line) {
     const std::string keystore = keystore_path(line);
     SubscriberProfile p;
     std::string error;
-    if (!load_peer_profile(keystore, p)) return EXIT_KEYSTORE;
+    ProfileLock lock;
+    // A missing profile is not locked: the lock file would stay behind it.
+    if ((!profile_absent(keystore) && !lock_profile(keystore, lock)) || !load_peer_profile(keystore, p)) {
+        return EXIT_KEYSTORE;
+    }
     std::string dropped = p.has_pseudonym() ? "pseudonym \"" + p.pseudonym_text() + "\"" : "no pseudonym";
     size_t entries = 0;
     for (uint64_t seq : p.seqMs) entries += seq != 0;
@@ -267,20 +327,26 @@ int run_keystore_forget(const CommandLine& line) {
     return EXIT_OK;
 }
 
-// The library traces whenever its trace file exists; --trace creates it,
-// private to the user as the library requires.
-bool prepare_trace(bool create, std::string& path) {
-    path = EAPAKA_TRACE_PATH;
-    if (!path.empty() && path[0] != '/') {
-        char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd) != nullptr) path = std::string(cwd) + "/" + path;
+// The library traces whenever its trace file exists and is private to the
+// user; --trace creates it so. An existing file the library refuses is
+// named with the reason, an error with --trace.
+bool prepare_trace(const CommandLine& line, TraceFile& trace) {
+    trace = trace_file_inspect(EAPAKA_TRACE_PATH);
+    std::string error;
+    if (trace.state == TraceFileState::Refused) {
+        std::string why = trace.path + " exists, but the library writes no trace to it: " + trace.refusal +
+                          " ('chmod 600' it if it is your own, or remove it)";
+        if (line.has("--trace")) {
+            usage_error(*line.command, "--trace: " + why);
+            return false;
+        }
+        std::fprintf(stderr, "eapaka: %s\n", why.c_str());
     }
-    if (create && !file_exists(path)) {
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) return false;
-        ::close(fd);
+    if (line.has("--trace") && !trace_file_create(trace, error)) {
+        usage_error(*line.command, error);
+        return false;
     }
-    return file_exists(path);
+    return true;
 }
 
 int run_bench_command(const CommandLine& line) {
@@ -289,11 +355,11 @@ int run_bench_command(const CommandLine& line) {
     if (!number_option(line, "--count", 1, MAX_BENCH_COUNT, DEFAULT_BENCH_COUNT, count, error)) {
         return usage_error(*line.command, error);
     }
-    std::string tracePath;
-    if (prepare_trace(false, tracePath)) {
-        return usage_error(*line.command, tracePath + " exists, so the library traces; remove it to measure");
+    TraceFile trace = trace_file_inspect(EAPAKA_TRACE_PATH);
+    if (trace.state == TraceFileState::Traced) {
+        return usage_error(*line.command, trace.path + " exists, so the library traces; remove it to measure");
     }
-    return run_bench(static_cast<unsigned>(count), realm_with_at(line.value("--realm", DEFAULT_REALM)),
+    return run_bench(static_cast<unsigned>(count), realm_with_at(line.value("--realm", PROFILE_DEFAULT_REALM)),
                      line.has("--json"));
 }
 
@@ -301,12 +367,12 @@ int run_bench_command(const CommandLine& line) {
 int load_or_create(const CommandLine& line, SubscriberProfile& peer, SubscriberProfile& network) {
     std::string error;
     const std::string keystore = keystore_path(line);
-    if (!file_exists(keystore)) {
-        if (int status = write_new_profile(line, stderr)) return status;
+    if (profile_absent(keystore)) {
+        if (int status = write_new_profile(line, SubscriberProfile::defaults(), stderr)) return status;
     }
     if (!load_peer_profile(keystore, peer)) return EXIT_KEYSTORE;
     const std::string networkFile = network_path(line);
-    if (!file_exists(networkFile)) {
+    if (profile_absent(networkFile)) {
         network = peer;   // provision the operator's record from the profile
         if (!profile_save(networkFile, network, ProfileKind::Network, error)) {
             std::fprintf(stderr, "eapaka: %s\n", error.c_str());
@@ -338,43 +404,64 @@ int run_scenarios(const CommandLine& line) {
     }
     const OutputMode mode = line.has("--json") ? OutputMode::Json
                           : line.has("--quiet") ? OutputMode::Quiet : OutputMode::Readable;
-    const std::string realm = realm_with_at(line.value("--realm", DEFAULT_REALM));
-    std::string tracePath;
-    const bool tracing = prepare_trace(line.has("--trace"), tracePath);
-    if (line.has("--trace") && !tracing) {
-        return usage_error(*line.command, "cannot create the trace file " + tracePath);
+    NetworkProfile networkProfile = NetworkProfile::Default;
+    if (!network_profile_from_name(line.value("--network-profile", "default"), networkProfile)) {
+        return usage_error(*line.command,
+                           bad_value("--network-profile", line.value("--network-profile"), "default or rfc4187"));
     }
+    // A peer facing an RFC-following network wants every RFC behaviour.
+    long compat = networkProfile == NetworkProfile::Rfc4187 ? long{EAP_COMPAT_RFC4187} : -1;
+    if (line.has("--compat") && !parse_compat(line.value("--compat"), compat, error)) {
+        return usage_error(*line.command, error);
+    }
+    TraceFile trace;
+    if (!prepare_trace(line, trace)) return EXIT_USAGE;
+    const bool tracing = trace.state == TraceFileState::Traced;
     PcapWriter pcap;
     const std::string capture = line.value("--pcap");
     if (!capture.empty() && !pcap.open(capture, error)) return usage_error(*line.command, error);
 
+    const std::string keystore = keystore_path(line);
+    ProfileLock lock;
+    if (!lock_profile(keystore, lock)) return EXIT_KEYSTORE;
     SubscriberProfile peer, network;
     if (int status = load_or_create(line, peer, network)) return status;
+    const std::string realm = line.has("--realm") ? realm_with_at(line.value("--realm")) : peer.realm;
 
-    const std::string keystore = keystore_path(line);
     const std::string networkFile = network_path(line);
+    const NetworkRules rules = network_rules(networkProfile);
     Report report(mode, stdout, "network");
     if (!capture.empty()) report.set_pcap(&pcap);
     report.line("key store: " + keystore + "\nnetwork:   " + networkFile);
-    if (tracing) report.line("trace:     " + tracePath + " (the library writes keys in clear to it)");
+    if (networkProfile != NetworkProfile::Default) {
+        char value[24];
+        std::snprintf(value, sizeof value, "0x%lx", static_cast<unsigned long>(compat < 0 ? 0 : compat));
+        report.line("profile:   " + std::string(network_profile_name(networkProfile)) + " network (" +
+                    network_rules_text(rules) + "); peer compatibility " + value);
+    }
+    if (tracing) report.line("trace:     " + trace.path + " (the library writes keys in clear to it)");
     if (mode == OutputMode::Json) {
         report.json().begin_object().field("command", "scenarios").field("version", EAPAKA_VERSION_STRING)
-            .field("keystore", keystore).field("network", networkFile).field("realm", realm)
+            .field("keystore", keystore).field("network", networkFile)
+            .field("network_profile", network_profile_name(networkProfile))
+            .field("compatibility", static_cast<int64_t>(compat)).field("realm", realm)
             .begin_array("scenarios");
     }
 
+    if (compat >= 0) EAP_SetCompatibility(static_cast<unsigned int>(compat));
     ProfileKeyStore store(peer, keystore);
     PeerHost host(store, &report);
     NetRandom random;
     Hss hss(network, random);
-    EapAkaServer server(hss, realm, random);
-    ScenarioEnv env{host, store, hss, server, report, realm, networkFile, 0, {}};
+    EapAkaServer server(hss, realm, random, rules);
+    ScenarioEnv env{host, store, hss, server, report, realm, networkFile,
+                    compat > 0 ? static_cast<unsigned>(compat) : 0u, 0, {}};
 
     std::vector<ItemResult> results;
     for (const Scenario* s : selected) results.push_back(run_scenario(*s, env));
     report_summary(report, results);
     if (!capture.empty()) report.line("capture:   " + capture);
-    if (tracing) report.line("trace:     " + tracePath);
+    if (tracing) report.line("trace:     " + trace.path);
     for (const ItemResult& r : results) {
         if (!r.passed) return EXIT_FAILED;
     }

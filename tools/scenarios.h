@@ -24,6 +24,7 @@ struct ScenarioEnv {
     Report& report;
     std::string realm;
     std::string networkPath;   // the network's record; empty: kept in memory
+    unsigned compatibility = 0;  // what EAP_SetCompatibility was given
     int lastResult = 0;        // last EAP_layer result of the last conversation
     std::vector<uintptr_t> statusCodes;  // host events 2 of the scenario so far
 };

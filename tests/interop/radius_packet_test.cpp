@@ -1,10 +1,9 @@
 // RADIUS codec: published examples of RFC 2865, replies built here with
 // OpenSSL as a server builds them, fragmentation and bounds.
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
-
 #include <cstring>
+#include <set>
 
+#include "interop/radius_server.h"
 #include "support/random_bytes.h"
 #include "support/test_host.h"
 #include "tools/interop/radius_packet.h"
@@ -13,56 +12,21 @@ namespace {
 
 const std::string SECRET = "interop-secret";
 RandomBytes random_bytes(2865);
+using radiussrv::hmac_md5;
+using radiussrv::md5;
 
-Bytes md5(const Bytes& data) {
-    uint8_t out[16];
-    unsigned int n = 0;
-    EVP_Digest(data.data(), data.size(), out, &n, EVP_md5(), nullptr);
-    return Bytes(out, out + 16);
-}
-
-Bytes hmac_md5(const std::string& key, const Bytes& data) {
-    uint8_t out[16];
-    unsigned int n = 0;
-    HMAC(EVP_md5(), key.data(), static_cast<int>(key.size()), data.data(), data.size(), out, &n);
-    return Bytes(out, out + 16);
-}
-
-// A server's reply to a request with `requestAuth`: attributes as given,
-// Message-Authenticator (when asked) and Response Authenticator filled as
-// RFC 2865 section 3 and RFC 3579 section 3.2 say.
-Bytes server_reply(uint8_t code, uint8_t id, const Bytes& requestAuth, Bytes attributes,
+Bytes server_reply(uint8_t code, uint8_t id, const Bytes& requestAuth, const Bytes& attributes,
                    bool withMessageAuthenticator) {
-    size_t macAt = 0;
-    if (withMessageAuthenticator) {
-        macAt = 20 + attributes.size() + 2;
-        attributes = cat({attributes, {80, 18}, Bytes(16, 0)});
-    }
-    size_t length = 20 + attributes.size();
-    Bytes packet = cat({{code, id, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)}, requestAuth,
-                        attributes});
-    if (withMessageAuthenticator) {
-        Bytes mac = hmac_md5(SECRET, packet);
-        std::copy(mac.begin(), mac.end(), packet.begin() + static_cast<long>(macAt));
-    }
-    Bytes response = md5(cat({packet, text_bytes(SECRET)}));
-    std::copy(response.begin(), response.end(), packet.begin() + 4);
-    return packet;
+    return radiussrv::reply(code, id, requestAuth, attributes, withMessageAuthenticator, SECRET);
 }
 
-// RFC 2548 section 2.4.2 encryption of a key under a salt (the server side).
 Bytes mppe_attribute(uint8_t vendorType, const Bytes& key, const Bytes& salt, const Bytes& requestAuth) {
-    Bytes plain = cat({{static_cast<uint8_t>(key.size())}, key});
-    plain.resize((plain.size() + 15) / 16 * 16, 0);
-    Bytes cipher, previous = cat({requestAuth, salt});
-    for (size_t at = 0; at < plain.size(); at += 16) {
-        Bytes b = md5(cat({text_bytes(SECRET), previous}));
-        for (size_t i = 0; i < 16; ++i) cipher.push_back(plain[at + i] ^ b[i]);
-        previous.assign(cipher.end() - 16, cipher.end());
-    }
-    Bytes sub = cat({{vendorType, static_cast<uint8_t>(2 + salt.size() + cipher.size())}, salt, cipher});
-    Bytes vsa = cat({{0, 0, 1, 0x37}, sub});  // vendor 311
-    return cat({{26, static_cast<uint8_t>(2 + vsa.size())}, vsa});
+    return radiussrv::mppe_attribute(vendorType, key, salt, requestAuth, SECRET);
+}
+
+RadiusReplyFault check(const Bytes& wire, uint8_t id, const Bytes& requestAuth, const std::string& secret = SECRET) {
+    RadiusPacket out;
+    return radius_check_reply(wire.data(), wire.size(), id, requestAuth.data(), secret, out);
 }
 
 }  // namespace
@@ -83,8 +47,8 @@ TEST(RadiusPacket, VerifiesTheResponseAuthenticatorOfTheRfc2865Example) {
     Bytes auth = hex_to_bytes("0f403f9473978057bd83d5cb98f4227a");
     Bytes accept = hex_to_bytes(
         "02000026 86fe220e7624ba2a1005f6bf9b55e0b2 0606 00000001 0f06 00000000 0e06 c0a80103");
-    EXPECT_TRUE(radius_verify_reply(accept.data(), accept.size(), auth.data(), "xyzzy5461"));
-    EXPECT_FALSE(radius_verify_reply(accept.data(), accept.size(), auth.data(), "xyzzy5462"));
+    EXPECT_EQ(check(accept, 0, auth, "xyzzy5461"), RadiusReplyFault::None);
+    EXPECT_EQ(check(accept, 0, auth, "xyzzy5462"), RadiusReplyFault::BadResponseAuthenticator);
 }
 
 TEST(RadiusPacket, RequestCarriesAValidMessageAuthenticatorLast) {
@@ -156,28 +120,35 @@ TEST(RadiusPacket, DecodeRefusesPacketsThatBreakTheirBounds) {
     EXPECT_FALSE(radius_decode(huge.data(), huge.size(), out));
 }
 
+// A changed byte fails the Response Authenticator, which covers the whole
+// reply; a changed Identifier answers another request, a changed attribute
+// Length breaks the attribute walk.
 TEST(RadiusPacket, ReplyVerificationCatchesEveryTampering) {
     Bytes requestAuth = random_bytes(16);
     Bytes attributes = cat({hex_to_bytes("4f0a 0302000804010000"), hex_to_bytes("1806 53544154")});
     Bytes reply = server_reply(RADIUS_ACCESS_CHALLENGE, 9, requestAuth, attributes, true);
-    ASSERT_TRUE(radius_verify_reply(reply.data(), reply.size(), requestAuth.data(), SECRET));
+    ASSERT_EQ(check(reply, 9, requestAuth), RadiusReplyFault::None);
 
+    const std::set<size_t> attributeLengths = {21, 31, 37};   // EAP-Message, State, Message-Authenticator
     for (size_t i = 0; i < reply.size(); ++i) {
         if (i == 2 || i == 3) continue;  // Length: refused by the parse instead
         Bytes t = reply;
         t[i] ^= 0x01;
-        EXPECT_FALSE(radius_verify_reply(t.data(), t.size(), requestAuth.data(), SECRET)) << i;
+        RadiusReplyFault expected = i == 1 ? RadiusReplyFault::WrongIdentifier
+                                  : attributeLengths.count(i) ? RadiusReplyFault::Malformed
+                                                              : RadiusReplyFault::BadResponseAuthenticator;
+        EXPECT_EQ(check(t, 9, requestAuth), expected) << i;
     }
     Bytes otherAuth = requestAuth;
     otherAuth[15] ^= 0x80;
-    EXPECT_FALSE(radius_verify_reply(reply.data(), reply.size(), otherAuth.data(), SECRET));
+    EXPECT_EQ(check(reply, 9, otherAuth), RadiusReplyFault::BadResponseAuthenticator);
 
     // RFC 3579 3.2: EAP-Message without Message-Authenticator is refused,
     // a reply without either is fine.
     Bytes bare = server_reply(RADIUS_ACCESS_CHALLENGE, 9, requestAuth, attributes, false);
-    EXPECT_FALSE(radius_verify_reply(bare.data(), bare.size(), requestAuth.data(), SECRET));
+    EXPECT_EQ(check(bare, 9, requestAuth), RadiusReplyFault::MissingMessageAuthenticator);
     Bytes reject = server_reply(RADIUS_ACCESS_REJECT, 9, requestAuth, {}, false);
-    EXPECT_TRUE(radius_verify_reply(reject.data(), reject.size(), requestAuth.data(), SECRET));
+    EXPECT_EQ(check(reject, 9, requestAuth), RadiusReplyFault::None);
 }
 
 TEST(RadiusPacket, DecryptsMppeKeysOfAnAccept) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "support/test_host.h"
 #include "tools/keystore_file.h"
@@ -51,10 +53,10 @@ protected:
 
     // Runs in the temporary directory (so that no trace file is picked up),
     // with HOME there too, stdout and stderr apart.
-    Command eapaka(const std::string& arguments) {
+    Command eapaka(const std::string& arguments, const std::string& before = "true") {
         const std::string out = directory + "/stdout", err = directory + "/stderr";
-        int status = shell("cd " + directory + " && HOME=" + directory + " " + EAPAKA_TOOL_PATH + " " + arguments +
-                           " >" + out + " 2>" + err);
+        int status = shell("cd " + directory + " && " + before + " && HOME=" + directory + " " + EAPAKA_TOOL_PATH +
+                           " " + arguments + " >" + out + " 2>" + err);
         return Command{status, read_file(out), read_file(err)};
     }
 
@@ -77,6 +79,8 @@ protected:
 // and for an error one line on stderr and nothing on stdout.
 TEST_F(Cli, EveryCommandExitsAsDocumented) {
     const std::string d = directory;
+    const std::string dangling = d + "/dangling";   // a symbolic link to nothing: never a fresh profile
+    ASSERT_EQ(::symlink("nowhere", dangling.c_str()), 0);
     struct Case {
         std::string arguments;
         int status;
@@ -96,12 +100,17 @@ TEST_F(Cli, EveryCommandExitsAsDocumented) {
         {"radius --secret s --keystore " + d, 3}, {"radius --secret s --trace", 2},
         {"hlr --help", 0}, {"hlr --bogus", 2}, {"hlr --socket " + d + "/s " + d + "/none", 3},
         {"hlr --socket " + d + "/s " + d, 3}, {"hlr --socket " + d + "/s --json " + d, 2},
+        {"--keystore " + dangling, 3}, {"keystore init --force --keystore " + dangling, 3},
+        {"keystore show --keystore " + dangling, 3}, {"keystore forget --keystore " + dangling, 3},
+        {"radius --secret s --keystore " + dangling, 3}, {"hlr --socket " + d + "/s " + dangling, 3},
         // Values and combinations.
         {"keystore", 2}, {"keystore --help", 0}, {"help radius", 0}, {"frobnicate", 2},
         {"--scenario full --scenario all", 2}, {"--quiet --json", 2}, {"--scenario nonesuch", 2},
         {"bench -n 0", 2}, {"radius --secret s --count=x", 2}, {"radius --secret s --compat maybe", 2},
         {"radius --secret s --server host.invalid", 2}, {"radius --keystore " + d + "/none", 2},
-        {"hlr --socket " + d + "/s --ind 32 " + d + "/none", 2},
+        {"hlr --socket " + d + "/s --ind 32 " + d + "/none", 2}, {"--network-profile rfc", 2},
+        {"--compat maybe", 2}, {"keystore init --mnc-digits 3", 2}, {"keystore init --imsi 12345", 2},
+        {"keystore init --imsi 001010123456789 --mnc-digits 4", 2}, {"keystore init --realm a@b", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -119,6 +128,10 @@ TEST_F(Cli, EveryCommandExitsAsDocumented) {
     Command version = eapaka("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("eapaka ") + EAPAKA_VERSION + "\n");
+    char pointsTo[16] = {};
+    EXPECT_GT(::readlink(dangling.c_str(), pointsTo, sizeof pointsTo - 1), 0) << "the dangling link was replaced";
+    EXPECT_TRUE(::access((d + "/nowhere").c_str(), F_OK) != 0) << "a profile was created behind the link";
+    EXPECT_TRUE(::access((d + "/none.lock").c_str(), F_OK) != 0) << "a missing profile was locked";
 }
 
 // Runs every scenario once, on a first run that creates the profile (the
@@ -157,6 +170,24 @@ TEST_F(Cli, AllScenariosPassAsOneJsonDocumentAndTheKeyStoreKeepsTheirState) {
     EXPECT_NE(eapaka("keystore show").out.find("pseudonym            none"), std::string::npos);
 }
 
+// The network as an operator's server behaves, against the library with
+// every RFC 4187 behaviour on: every scenario passes too.
+TEST_F(Cli, AllScenariosPassAgainstTheRfc4187Network) {
+    Command all = eapaka("--scenario all --network-profile rfc4187 --json");
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_TRUE(json_document(all.out, ".passed and .passed_count == 12 and .network_profile == \"rfc4187\""
+                                       " and .compatibility == 511"));
+    // AT_BIDDING in every challenge; a pseudonym not starting with G, stored.
+    EXPECT_TRUE(json_document(all.out, "[.scenarios[].log[].packet | select(.subtype_name == \"AKA-Challenge\""
+                                       " and .code == 1)] | length > 0 and all(.attributes | any(.name == \"AT_BIDDING\"))"));
+    SubscriberProfile stored;
+    std::string error;
+    ASSERT_TRUE(profile_load(profile, ProfileKind::Peer, stored, error)) << error;
+    EXPECT_NE(stored.pseudonym[0], 'G');
+    EXPECT_NE(all.out.find("pseudonym " + stored.pseudonym_text() + " stored"), std::string::npos);
+    EXPECT_NE(eapaka("keystore show").out.find("with --compat rfc4187"), std::string::npos);
+}
+
 TEST_F(Cli, BenchPrintsOneJsonDocumentAndNoProgressIntoAPipe) {
     Command r = eapaka("bench -n 20 --json");
     EXPECT_EQ(r.status, 0);
@@ -178,7 +209,7 @@ TEST_F(Cli, FailuresAreExplainedInWords) {
     std::ofstream(profile, std::ios::app) << "seq_ms 40 1\n";
     Command corrupt = eapaka("--quiet");
     EXPECT_EQ(corrupt.status, 3);
-    EXPECT_NE(corrupt.err.find(profile + ":46: seq_ms index must be 0 to 31"), std::string::npos) << corrupt.err;
+    EXPECT_NE(corrupt.err.find(profile + ":47: seq_ms index must be 0 to 31"), std::string::npos) << corrupt.err;
 
     // Nothing listens on the discard port: no answer, within the time limit.
     auto begin = std::chrono::steady_clock::now();
@@ -194,6 +225,7 @@ TEST_F(Cli, FailuresAreExplainedInWords) {
 // The realm is taken with or without its "@"; one longer than the library
 // keeps is cut, and the tool says so.
 TEST_F(Cli, RealmWithOrWithoutAtAndCutShort) {
+    ASSERT_EQ(eapaka("keystore init").status, 0);
     Command plain = eapaka("--realm example.test --quiet");
     EXPECT_EQ(plain.status, 0) << plain.out << plain.err;
     EXPECT_NE(plain.out.find("\"0001010123456789@example.test\""), std::string::npos) << plain.out;
@@ -201,6 +233,102 @@ TEST_F(Cli, RealmWithOrWithoutAtAndCutShort) {
     EXPECT_EQ(cut.status, 0) << cut.out << cut.err;
     EXPECT_NE(cut.err.find("hint: the library kept only '@realm.example.' of the realm '@realm.example.test'"),
               std::string::npos) << cut.err;
+}
+
+// keystore init --imsi keeps the 3GPP realm of the IMSI in the profile,
+// and the scenarios use it: whole with EAP_COMPAT_LONG_REALM, else cut to
+// the library's 15 characters with a hint that names the flag.
+TEST_F(Cli, ProfileRealmFromTheImsi) {
+    ASSERT_EQ(eapaka("keystore init --imsi 310150123456789").status, 0);
+    EXPECT_NE(eapaka("keystore show").out.find("@wlan.mnc015.mcc310.3gppnetwork.org (35 characters"), std::string::npos);
+    ASSERT_EQ(eapaka("keystore init --force --imsi 310150123456789 --mnc-digits 3").status, 0);
+    const std::string identity = "0310150123456789@wlan.mnc150.mcc310.3gppnetwork.org";
+    Command whole = eapaka("--compat rfc4187 --quiet");
+    EXPECT_EQ(whole.status, 0) << whole.out << whole.err;
+    EXPECT_NE(whole.out.find("\"" + identity + "\""), std::string::npos) << whole.out;
+    EXPECT_EQ(whole.err, "");
+    Command cut = eapaka("--quiet");
+    EXPECT_EQ(cut.status, 0) << cut.out << cut.err;
+    EXPECT_NE(cut.out.find("\"" + identity.substr(0, 16 + 15) + "\""), std::string::npos) << cut.out;
+    EXPECT_NE(cut.err.find("hint: the library kept only '@wlan.mnc150.mc'"), std::string::npos) << cut.err;
+    EXPECT_NE(cut.err.find("EAP_COMPAT_LONG_REALM"), std::string::npos) << cut.err;
+}
+
+// --trace creates the trace file as the library requires it (0600 whatever
+// the umask) and it fills; an existing file the library refuses gets
+// nothing, and --trace says why.
+TEST_F(Cli, TraceFileIsPrivateOrRefusedInWords) {
+    const std::string trace = directory + "/msginfo.log";
+    struct Case {
+        const char* name;
+        std::string prepare;   // shell commands in the directory
+        int status;
+        const char* words;     // on stderr; nullptr: the trace is written
+    };
+    const Case cases[] = {
+        {"created under a umask that takes the owner's write bit", "umask 0277", 0, nullptr},
+        {"readable by all", "umask 022; touch msginfo.log", 2, "group or others have permissions on it (mode 0644)"},
+        {"readable by the group", "touch msginfo.log; chmod 640 msginfo.log", 2, "(mode 0640)"},
+        {"a second link", "touch msginfo.log; chmod 600 msginfo.log; ln msginfo.log other", 2, "has 2 links"},
+        {"a symbolic link", "touch other; chmod 600 other; ln -s other msginfo.log", 2, "is a symbolic link"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        shell("cd " + directory + " && rm -f msginfo.log other");
+        Command r = eapaka("--quiet --trace", c.prepare);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        struct stat st {};
+        ASSERT_EQ(::lstat(trace.c_str(), &st), 0);
+        if (c.words == nullptr) {
+            EXPECT_EQ(st.st_mode & 07777, 0600u);
+            EXPECT_NE(read_file(trace).find(">EAP_Init()"), std::string::npos);
+        } else {
+            EXPECT_EQ(r.err.rfind("eapaka: --trace: " + trace + " exists, but the library writes no trace to it: ", 0),
+                      0u) << r.err;
+            EXPECT_NE(r.err.find(c.words), std::string::npos) << r.err;
+            EXPECT_EQ(read_file(trace), "");
+        }
+    }
+}
+
+// Processes sharing one profile take turns: all succeed, and nobody reading
+// the profile meanwhile sees an entry of SEQ_MS go back.
+TEST_F(Cli, ParallelRunsOnOneProfileSerialiseAndSeqMsNeverDecreases) {
+    constexpr int RUNS = 300;
+    ASSERT_EQ(eapaka("keystore init").status, 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, decreases{0};
+    std::thread reader([&] {
+        uint64_t seen[PROFILE_SEQ_ENTRIES] = {};
+        while (!done) {
+            SubscriberProfile p;
+            std::string error;
+            if (!profile_load(profile, ProfileKind::Peer, p, error)) {
+                ADD_FAILURE() << error;
+                continue;
+            }
+            ++reads;
+            for (size_t i = 0; i < PROFILE_SEQ_ENTRIES; ++i) {
+                decreases += p.seqMs[i] < seen[i];
+                seen[i] = std::max(seen[i], p.seqMs[i]);
+            }
+        }
+    });
+    shell("cd " + directory + " && for i in $(seq " + std::to_string(RUNS) + "); do (HOME=" + directory + " " +
+          EAPAKA_TOOL_PATH + " --quiet >/dev/null 2>&1; echo $? >>statuses) & done; wait");
+    done = true;
+    reader.join();
+    std::string allPassed;
+    for (int i = 0; i < RUNS; ++i) allPassed += "0\n";
+    EXPECT_EQ(read_file(directory + "/statuses"), allPassed) << "exit statuses, one line per run";
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(decreases, 0);
+    // Each run met the network where the one before left it: SEQ 1 to 300,
+    // one per run, none issued twice.
+    SubscriberProfile last;
+    std::string error;
+    ASSERT_TRUE(profile_load(profile, ProfileKind::Peer, last, error)) << error;
+    EXPECT_EQ(*std::max_element(std::begin(last.seqMs), std::end(last.seqMs)), static_cast<uint64_t>(RUNS));
 }
 
 TEST_F(Cli, CaptureIsEapolAndDecodesAsEapAka) {

@@ -1,7 +1,9 @@
 // The subscriber profile file: buffer layout, round trip, clear errors for
-// bad files, and crash safety of the save.
+// bad files (every field required), crash safety of the save, symbolic
+// links.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +31,17 @@ protected:
     void TearDown() override { std::system(("rm -rf " + directory).c_str()); }
 
     void write(const std::string& text) { std::ofstream(path) << text; }
+
+    // The name of a temporary file a save left in the directory, or "".
+    std::string leftover_name() const {
+        std::string found;
+        DIR* dir = ::opendir(directory.c_str());
+        while (const dirent* entry = dir != nullptr ? ::readdir(dir) : nullptr) {
+            if (std::string(entry->d_name).rfind("subscriber.profile.tmp-", 0) == 0) found = entry->d_name;
+        }
+        if (dir != nullptr) ::closedir(dir);
+        return found;
+    }
 
     std::string directory;
     std::string path;
@@ -88,13 +101,18 @@ TEST_F(ProfileFile, BadFilesNameTheFileAndLine) {
         {"unknown field", "r 64", "rr 64", 12, "unknown field 'rr'"},
         {"negative rotation", "r 64 0", "r -1 0", 12, "rotation"},
         {"too few rotations", "r 64 0 32 64 96", "r 64 0", 12, "takes 5 values"},
-        {"index out of range", "seq_ms 31 0", "seq_ms 32 0", 45, "0 to 31"},
-        {"SEQ too large", "seq_ms 0 0", "seq_ms 0 8796093022208", 14, "2^43"},
-        {"repeated entry", "seq_ms 1 0", "seq_ms 0 0", 15, "repeated"},
+        {"index out of range", "seq_ms 31 0", "seq_ms 32 0", 46, "0 to 31"},
+        {"SEQ too large", "seq_ms 0 0", "seq_ms 0 8796093022208", 15, "2^43"},
+        {"repeated entry", "seq_ms 1 0", "seq_ms 0 0", 16, "repeated"},
         {"repeated field", "c5 ", "c4 ", 11, "repeated"},
         {"long identity", "permanent_id 0001010123456789", "permanent_id 00010101234567890", 2, "16"},
         {"long pseudonym", "pseudonym none", "pseudonym G12345678901234567890123", 13, "23"},
+        {"realm with a second @", "realm @eapaka.test", "realm @eapaka@test", 14, "second '@'"},
         {"missing field", "k_alt ", "# k_alt ", 0, "missing field 'k_alt'"},
+        {"missing pseudonym", "pseudonym ", "# pseudonym ", 0, "missing field 'pseudonym'"},
+        {"missing realm", "realm ", "# realm ", 0, "missing field 'realm'"},
+        // A lost entry would read as 0 and let an old SQN through again.
+        {"missing seq_ms entry", "seq_ms 5 0\n", "", 0, "seq_ms 5 missing"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,13 +167,47 @@ TEST_F(ProfileFile, CrashBeforeRenameKeepsTheOldProfile) {
     SubscriberProfile loaded;
     ASSERT_TRUE(profile_load(path, ProfileKind::Peer, loaded, error)) << error;
     EXPECT_EQ(loaded.seqMs[9], 0u);
-    EXPECT_NE(read_file(path + ".tmp").find("seq_ms 9 424242"), std::string::npos);
+    const std::string leftover = directory + "/" + leftover_name();
+    EXPECT_NE(read_file(leftover).find("seq_ms 9 424242"), std::string::npos);
 
-    // The next save replaces both.
+    // The next process to take the lock removes it; its save goes through.
+    ProfileLock lock;
+    ASSERT_TRUE(lock.acquire(path, error)) << error;
+    EXPECT_EQ(leftover_name(), "");
     ASSERT_TRUE(profile_save(path, changed, ProfileKind::Peer, error)) << error;
     ASSERT_TRUE(profile_load(path, ProfileKind::Peer, loaded, error)) << error;
     EXPECT_EQ(loaded.seqMs[9], 424242u);
-    EXPECT_TRUE(read_file(path + ".tmp").empty());
+}
+
+// A profile that is a symbolic link is saved through to its target; one
+// whose target is missing is neither read, nor replaced, nor locked.
+TEST_F(ProfileFile, SymbolicLinkIsWrittenThroughAndADanglingOneRefused) {
+    const std::string target = directory + "/target.profile", link = directory + "/link.profile";
+    SubscriberProfile p = SubscriberProfile::defaults();
+    p.seqMs[3] = 33;
+    std::string error;
+    ASSERT_TRUE(profile_save(target, SubscriberProfile::defaults(), ProfileKind::Peer, error)) << error;
+    ASSERT_EQ(::symlink("target.profile", link.c_str()), 0);
+    ASSERT_TRUE(profile_save(link, p, ProfileKind::Peer, error)) << error;
+    char pointsTo[64] = {};
+    ASSERT_GT(::readlink(link.c_str(), pointsTo, sizeof pointsTo - 1), 0) << "the link was replaced";
+    EXPECT_STREQ(pointsTo, "target.profile");
+    SubscriberProfile q;
+    ASSERT_TRUE(profile_load(target, ProfileKind::Peer, q, error)) << error;
+    EXPECT_EQ(q.seqMs[3], 33u);
+
+    ASSERT_EQ(::unlink(target.c_str()), 0);
+    for (const char* step : {"load", "save", "lock"}) {
+        SCOPED_TRACE(step);
+        ProfileLock lock;
+        bool done = std::string(step) == "load"   ? profile_load(link, ProfileKind::Peer, q, error)
+                    : std::string(step) == "save" ? profile_save(link, p, ProfileKind::Peer, error)
+                                                  : lock.acquire(link, error);
+        EXPECT_FALSE(done);
+        EXPECT_NE(error.find("a symbolic link to 'target.profile', which does not exist"), std::string::npos) << error;
+        EXPECT_FALSE(profile_absent(link));
+        EXPECT_TRUE(profile_absent(target)) << "no profile created behind the link";
+    }
 }
 
 TEST_F(ProfileFile, NetworkRecordKeepsItsCounter) {

@@ -152,40 +152,61 @@ TEST_F(SimnetServer, SequenceNumbersFollowTheIndexArray) {
     }
 }
 
-// AUTS = SQN_MS xor AK* || MAC-S for the challenge's RAND and AMF.
-Bytes auts_for(const SubscriberProfile& s, const Bytes& challenge, const Bytes& sqnMs) {
-    Bytes rand = value16(challenge, AT_RAND), autn = value16(challenge, AT_AUTN);
-    oracle::MilenageOut o = oracle::milenage(bytes_of(s.main.k, 16), bytes_of(s.main.opc, 16), rand,
-                                             sqnMs, Bytes(autn.begin() + 6, autn.begin() + 8));
+// AUTS = SQN_MS xor AK* || MAC-S for the challenge's RAND and `macAmf`.
+Bytes auts_for(const SubscriberProfile& s, const Bytes& challenge, const Bytes& sqnMs, const Bytes& macAmf) {
+    Bytes rand = value16(challenge, AT_RAND);
+    oracle::MilenageOut o = oracle::milenage(bytes_of(s.main.k, 16), bytes_of(s.main.opc, 16), rand, sqnMs, macAmf);
     Bytes auts;
     for (int i = 0; i < 6; ++i) auts.push_back(sqnMs[i] ^ o.akStar[i]);
     auts.insert(auts.end(), o.macS.begin(), o.macS.end());
     return auts;
 }
 
+// The default network checks MAC-S with the AMF of the refused AUTN (8000),
+// as the library computes it by default; the rfc4187 network, as an AuC,
+// with the dummy AMF 0000 only (TS 33.102 6.3.3).
 TEST_F(SimnetServer, AutsResynchronisesOnlyWhenMacSVerifies) {
     const uint64_t seqMs = 5000;
     const unsigned ind = 7;
-    Bytes sqnMs = akasrv::be48(seqMs << SQN_IND_BITS | ind);
-
-    Bytes request = challenge();
-    Bytes forged = auts_for(subscriber, request, sqnMs);
-    forged[13] ^= 0x01;
-    ServerStep refused = server.handle(
-        aka_response(request[1], AKA_SYNCHRONIZATION_FAILURE, akasrv::attr(AT_AUTS, 4, forged)));
-    EXPECT_EQ(refused.packet[0], EAP_FAILURE);
-    EXPECT_NE(server.reason().find("MAC-S"), std::string::npos);
-
-    request = challenge();
-    ServerStep next = server.handle(aka_response(request[1], AKA_SYNCHRONIZATION_FAILURE,
-                                                 akasrv::attr(AT_AUTS, 4, auts_for(subscriber, request, sqnMs))));
-    ASSERT_FALSE(next.final);
-    PeerView after = peer_view(subscriber, identity, next.packet);
-    ASSERT_TRUE(after.autnAuthentic);
-    uint64_t sqn = 0;
-    for (uint8_t b : after.sqn) sqn = sqn << 8 | b;
-    EXPECT_EQ(sqn, (seqMs + 1) << SQN_IND_BITS | ind);  // just above SEQ_MS, same IND
-    EXPECT_EQ(server.syncFailures, 1u);
+    const Bytes sqnMs = akasrv::be48(seqMs << SQN_IND_BITS | ind);
+    const Bytes autnAmf = {0x80, 0x00}, dummyAmf = {0x00, 0x00};
+    struct Case {
+        const char* name;
+        NetworkProfile profile;
+        Bytes macAmf;
+        bool corrupt;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"default, AUTN's AMF", NetworkProfile::Default, autnAmf, false, true},
+        {"default, AUTN's AMF, MAC-S damaged", NetworkProfile::Default, autnAmf, true, false},
+        {"default, dummy AMF", NetworkProfile::Default, dummyAmf, false, false},
+        {"rfc4187, dummy AMF", NetworkProfile::Rfc4187, dummyAmf, false, true},
+        {"rfc4187, AUTN's AMF", NetworkProfile::Rfc4187, autnAmf, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SubscriberProfile record = subscriber;
+        Hss networkHss(record, random);
+        EapAkaServer network(networkHss, REALM, random, network_rules(c.profile));
+        Bytes start = network.start(ServerPlan{}).packet;
+        Bytes request = network.handle(identity_response(start[1], identity)).packet;
+        Bytes auts = auts_for(subscriber, request, sqnMs, c.macAmf);
+        if (c.corrupt) auts[13] ^= 0x01;
+        ServerStep next = network.handle(aka_response(request[1], AKA_SYNCHRONIZATION_FAILURE, akasrv::attr(AT_AUTS, 4, auts)));
+        if (!c.accepted) {
+            EXPECT_EQ(next.packet[0], EAP_FAILURE);
+            EXPECT_NE(network.reason().find("MAC-S"), std::string::npos) << network.reason();
+            continue;
+        }
+        ASSERT_FALSE(next.final) << network.reason();
+        PeerView after = peer_view(subscriber, identity, next.packet);
+        ASSERT_TRUE(after.autnAuthentic);
+        uint64_t sqn = 0;
+        for (uint8_t b : after.sqn) sqn = sqn << 8 | b;
+        EXPECT_EQ(sqn, (seqMs + 1) << SQN_IND_BITS | ind);  // just above SEQ_MS, same IND
+        EXPECT_EQ(network.syncFailures, 1u);
+    }
 }
 
 // Fast re-authentication: the encrypted counter the peer returns must be

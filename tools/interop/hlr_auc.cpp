@@ -4,13 +4,6 @@
 
 #include "tools/keystore_file.h"
 
-
-namespace {
-
-constexpr uint8_t DUMMY_AMF[2] = {0, 0};
-
-}  // namespace
-
 const HlrSubscriber* HlrAuc::find(const std::string& imsi) const {
     auto it = subscribers_.find(imsi);
     return it == subscribers_.end() ? nullptr : &it->second;
@@ -38,11 +31,9 @@ bool HlrAuc::resynchronise(const std::string& imsi, const uint8_t auts[14], cons
     if (it == subscribers_.end()) return false;
     HlrSubscriber& s = it->second;
     uint8_t sqnMs[6];
-    bool verified = false;
-    for (const uint8_t* amf : {static_cast<const uint8_t*>(s.amf), DUMMY_AMF}) {
-        verified = verified || tool::auc_sqn_from_auts(s.keys, s.milenage, rand, auts, amf, sqnMs);
-    }
-    if (!verified) return false;
+    // As a real AuC does: MAC-S over the dummy AMF only, whatever AMF the
+    // subscriber's vectors carry (TS 33.102 section 6.3.3).
+    if (!tool::auc_sqn_from_auts(s.keys, s.milenage, rand, auts, tool::AMF_RESYNCHRONISATION, sqnMs)) return false;
     uint64_t value = tool::sqn_from_bytes(sqnMs);
     s.seq = value >> tool::SQN_IND_BITS;
     s.ind = static_cast<unsigned>(value % tool::SQN_IND_COUNT);

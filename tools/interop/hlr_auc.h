@@ -34,8 +34,8 @@ public:
     bool make_vector(const std::string& imsi, const uint8_t rand[16], tool::AuthVector& vector);
 
     // Recovers SQN_MS = AUTS[0..5] xor f5*(RAND) and accepts it when
-    // MAC-S = f1*(SQN_MS, RAND, AMF) verifies with the subscriber's AMF or
-    // with the dummy AMF 0000 of TS 33.102 section 6.3.3; then continues
+    // MAC-S = f1*(SQN_MS, RAND, AMF) verifies with the dummy AMF 0000 of
+    // TS 33.102 section 6.3.3, whatever the subscriber's AMF; then continues
     // above SQN_MS: seq := SEQ_MS, ind := IND_MS. False (nothing changed)
     // for an unknown IMSI or a MAC-S that does not verify.
     bool resynchronise(const std::string& imsi, const uint8_t auts[14], const uint8_t rand[16]);

@@ -34,7 +34,7 @@ bool hlr_handle_datagram(HlrAuc& auc, const char* datagram, size_t length, std::
         const HlrSubscriber* s = auc.find(request.imsi);
         note = "AKA-AUTS " + request.imsi +
                (done ? " resynchronised: last " + sqn_text(*s)
-                     : s ? " refused: MAC-S does not verify" : " refused: unknown subscriber");
+                     : s ? " refused: MAC-S does not verify with the dummy AMF 0000" : " refused: unknown subscriber");
         return false;
     }
     tool::AuthVector vector;

@@ -109,12 +109,10 @@ bool RadiusClient::await_reply(const RadiusPacket& request, int timeoutMs, Radiu
         }
         size_t length = static_cast<size_t>(n);
         capture(buffer, length, false);
-        if (length >= RADIUS_HEADER_SIZE) length = std::min<size_t>(length, buffer[2] << 8 | buffer[3]);
-        if (length >= RADIUS_HEADER_SIZE && buffer[1] == request.identifier &&
-            radius_verify_reply(buffer, length, request.authenticator, config_.secret) &&
-            radius_decode(buffer, length, reply))
-            return true;
-        ++droppedReplies_;
+        RadiusReplyFault fault =
+            radius_check_reply(buffer, length, request.identifier, request.authenticator, config_.secret, reply);
+        if (fault == RadiusReplyFault::None) return true;
+        ++dropped_[static_cast<size_t>(fault)];
     }
 }
 
@@ -131,6 +129,7 @@ bool RadiusClient::exchange(RadiusPacket& request, RadiusPacket& reply, std::str
     }
     error.clear();
     noAnswer_ = false;
+    dropped_.fill(0);
     for (int attempt = 0; attempt <= config_.retries && Clock::now() < config_.deadline; ++attempt) {
         if (attempt > 0) ++retransmissions_;
         capture(wire.data(), wire.size(), true);
@@ -150,5 +149,23 @@ bool RadiusClient::exchange(RadiusPacket& request, RadiusPacket& reply, std::str
     bool late = Clock::now() >= config_.deadline;
     error = "no reply from RADIUS server " + server_name() +
             (late ? " within the time limit" : " after " + std::to_string(config_.retries + 1) + " transmissions");
+    if (dropped_replies() > 0) error += "; " + dropped_text();
     return false;
+}
+
+unsigned RadiusClient::dropped_replies() const {
+    unsigned total = 0;
+    for (unsigned n : dropped_) total += n;
+    return total;
+}
+
+std::string RadiusClient::dropped_text() const {
+    std::string text;
+    for (size_t fault = 0; fault < dropped_.size(); ++fault) {
+        if (dropped_[fault] == 0) continue;
+        text += (text.empty() ? "" : ", ") + std::to_string(dropped_[fault]) + " with " +
+                radius_fault_name(static_cast<RadiusReplyFault>(fault));
+    }
+    unsigned total = dropped_replies();
+    return "dropped " + std::to_string(total) + (total == 1 ? " reply" : " replies") + " that did not verify: " + text;
 }

@@ -9,6 +9,7 @@
 
 #include <sys/socket.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -45,16 +46,21 @@ public:
 
     // Gives `request` the next Identifier and a random Request Authenticator,
     // sends it and waits for a reply with that Identifier whose
-    // authenticators verify. Replies that do not verify are dropped silently,
-    // as RFC 2865 requires. False with `error` set when no acceptable reply
-    // came after all retransmissions or before the deadline (then
-    // no_answer() holds), or on a socket error.
+    // authenticators verify. Replies that do not verify are dropped, as RFC
+    // 2865 requires, and counted by what was wrong with them. False with
+    // `error` set when no acceptable reply came after all retransmissions or
+    // before the deadline (then no_answer() holds, and the error names the
+    // replies dropped), or on a socket error.
     bool exchange(RadiusPacket& request, RadiusPacket& reply, std::string& error);
 
     bool no_answer() const { return noAnswer_; }
     std::string server_name() const { return config_.server + " port " + std::to_string(config_.port); }
     unsigned retransmissions() const { return retransmissions_; }
-    unsigned droppedReplies() const { return droppedReplies_; }
+    // The replies dropped in the last exchange, in all and by fault:
+    // "dropped 2 replies that did not verify: 2 with bad Response Authenticator".
+    unsigned dropped_replies() const;
+    unsigned dropped(RadiusReplyFault fault) const { return dropped_[static_cast<size_t>(fault)]; }
+    std::string dropped_text() const;
 
 private:
     bool connect_to(size_t index, std::string& error);
@@ -72,7 +78,7 @@ private:
     uint8_t nextIdentifier_ = 0;
     bool noAnswer_ = false;
     unsigned retransmissions_ = 0;
-    unsigned droppedReplies_ = 0;
+    std::array<unsigned, RADIUS_REPLY_FAULT_COUNT> dropped_{};
 };
 
 #endif

@@ -2,6 +2,7 @@
 // this process as the NAS.
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,19 +28,21 @@ const char USAGE[] =
     "key-store request and host event is shown; after an Access-Accept the MSK\n"
     "from the library is compared with the MS-MPPE-Recv-Key and\n"
     "MS-MPPE-Send-Key of the Accept (MATCH or MISMATCH). Pseudonyms and SEQ_MS\n"
-    "updates are kept in the key store as the library hands them over.\n"
+    "updates are kept in the key store as the library hands them over; the\n"
+    "profile stays locked until the run ends. The summary counts full\n"
+    "authentications (and those the server took a pseudonym for) and fast\n"
+    "re-authentications. Replies that do not verify are dropped and named.\n"
     "\n"
     "  --keystore FILE     subscriber profile (default ~/.eapaka/subscriber.profile)\n"
     "  --secret SECRET     the RADIUS shared secret\n"
     "  --server HOST       host name, IPv4 or IPv6 address (default 127.0.0.1)\n"
     "  --port N            authentication port (default 1812)\n"
     "  --count N, -n N     N authentications one after the other (default 1)\n"
-    "  --compat MODE       rfc4187 (skip unknown skippable attributes and send an\n"
-    "                      empty AT_CHECKCODE when no identity round took place,\n"
-    "                      as RFC 4187 allows; servers such as hostapd need it),\n"
+    "  --compat MODE       rfc4187 (EAP_COMPAT_RFC4187: every RFC 4187 rule a real\n"
+    "                      server relies on; servers such as hostapd need it),\n"
     "                      none (the default behaviour) or a number\n"
     "  --realm REALM       realm for the library, with or without the leading @\n"
-    "                      (default: the library's own)\n"
+    "                      (default: the profile's realm)\n"
     "  --nas-ip ADDR       send NAS-IP-Address (IPv4) or NAS-IPv6-Address\n"
     "  --calling-station-id ID   Calling-Station-Id (default 02-00-00-00-00-01)\n"
     "  --timeout MS        wait per transmission (default 3000)\n"
@@ -68,25 +71,6 @@ struct Options {
     uint64_t timeLimit = 0;   // seconds; 0: none
     long compat = -1;         // -1: leave the library's setting alone
 };
-
-bool parse_compat(const std::string& text, long& out, std::string& error) {
-    if (text == "rfc4187") {
-        out = EAP_COMPAT_RFC4187;
-        return true;
-    }
-    if (text == "none") {
-        out = 0;
-        return true;
-    }
-    char* end = nullptr;
-    unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    if (text.empty() || text[0] == '-' || *end != '\0' || value > 0xFFFFFFFFul) {
-        error = bad_value("--compat", text, "rfc4187, none or a number");
-        return false;
-    }
-    out = static_cast<long>(value);
-    return true;
-}
 
 bool parse_address(const std::string& text, ByteString& out, std::string& error) {
     uint8_t bytes[16];
@@ -124,6 +108,7 @@ bool read_options(const CommandLine& line, Options& o, std::string& error) {
     o.radius.retries = static_cast<int>(retries);
     o.keystore = line.value("--keystore", profile_default_path());
     o.nas.realm = realm_with_at(line.value("--realm"));
+    o.nas.compatibility = o.compat > 0 ? static_cast<unsigned>(o.compat) : 0;
     o.nas.callingStationId = line.value("--calling-station-id", o.nas.callingStationId);
     o.pcap = line.value("--pcap");
     if (line.has("--quiet")) o.mode = OutputMode::Quiet;
@@ -132,6 +117,15 @@ bool read_options(const CommandLine& line, Options& o, std::string& error) {
 }
 
 enum class AuthKind { Full, Reauthentication, Other };
+
+// A full authentication on the pseudonym the profile held: the peer sent it
+// and the server went straight to its AKA-Challenge without asking for
+// another identity (RFC 4187 section 4.1.1.7).
+bool via_pseudonym(const RadiusAuthResult& r, const std::string& pseudonym) {
+    const std::string& sent = r.facts.identitySent;
+    return !pseudonym.empty() && sent.compare(0, sent.find('@'), pseudonym) == 0 &&
+           std::find(r.requestSubtypes.begin(), r.requestSubtypes.end(), AKA_IDENTITY) == r.requestSubtypes.end();
+}
 
 // A fast re-authentication may fall back to a full one in the same exchange;
 // the last of the two subtypes the server sent decides.
@@ -171,10 +165,13 @@ int run_radius(const CommandLine& line) {
         return usage_error(*line.command, error);
     }
     SubscriberProfile profile;
-    if (!profile_load(o.keystore, ProfileKind::Peer, profile, error)) {
+    ProfileLock lock;
+    if ((!profile_absent(o.keystore) && !lock.acquire(o.keystore, error, stderr)) ||
+        !profile_load(o.keystore, ProfileKind::Peer, profile, error)) {
         std::fprintf(stderr, "eapaka radius: key store: %s\n", error.c_str());
         return EXIT_KEYSTORE;
     }
+    if (o.nas.realm.empty()) o.nas.realm = profile.realm;
     PcapWriter pcap;
     if (!o.pcap.empty() && !pcap.open(o.pcap, error)) return usage_error(*line.command, error);
     o.radius.capture = o.pcap.empty() ? nullptr : &pcap;
@@ -192,21 +189,26 @@ int run_radius(const CommandLine& line) {
     if (o.compat >= 0) EAP_SetCompatibility(static_cast<unsigned int>(o.compat));
     open_document(report, o);
 
-    uint64_t attempted = 0, succeeded = 0, full = 0, reauth = 0;
+    uint64_t attempted = 0, succeeded = 0, full = 0, reauth = 0, pseudonymous = 0;
     for (uint64_t n = 1; n <= o.count && Clock::now() < o.radius.deadline; ++n) {
         ++attempted;
         report.begin_item("--- authentication " + std::to_string(n) + " of " + std::to_string(o.count));
         if (o.mode == OutputMode::Json) report.json().field("index", static_cast<int64_t>(n));
         report.begin_log();
         const Clock::time_point begin = Clock::now();
+        const std::string pseudonym = store.profile().pseudonym_text();
         RadiusAuthResult r = radius_authenticate(client, peer, o.radius.secret, o.nas, report);
         AuthKind kind = kind_of(r);
+        const bool onPseudonym = kind == AuthKind::Full && via_pseudonym(r, pseudonym);
         if (r.succeeded()) {
             ++succeeded;
-            (kind == AuthKind::Reauthentication ? reauth : full) += 1;
+            full += kind == AuthKind::Full;
+            reauth += kind == AuthKind::Reauthentication;
+            pseudonymous += onPseudonym;
         }
         ItemResult item;
         item.name = kind_name(kind);
+        if (onPseudonym) item.name += " on the pseudonym";
         item.passed = r.succeeded();
         item.reason = r.succeeded() ? "EAP-Success, keys MATCH" : "FAILED: " + r.failure;
         item.lastResult = r.eapResult;
@@ -215,7 +217,6 @@ int run_radius(const CommandLine& line) {
         r.facts.succeeded = r.succeeded();
         r.facts.compatibility = o.compat > 0 ? static_cast<unsigned>(o.compat) : 0;
         r.facts.realm = o.nas.realm;
-        r.facts.ownUserParts = {store.profile().permanentId, store.profile().pseudonym_text()};
         item.hints = hints_for(r.facts);
         report.end_item(item);
         if (o.mode != OutputMode::Json) {
@@ -230,16 +231,17 @@ int run_radius(const CommandLine& line) {
     if (o.mode == OutputMode::Json) {
         report.json().end_array().field("passed", passed).field("count", static_cast<int64_t>(o.count))
             .field("attempted", static_cast<int64_t>(attempted)).field("succeeded", static_cast<int64_t>(succeeded))
-            .field("full", static_cast<int64_t>(full)).field("fast_reauthentication", static_cast<int64_t>(reauth))
+            .field("full", static_cast<int64_t>(full)).field("full_on_pseudonym", static_cast<int64_t>(pseudonymous))
+            .field("fast_reauthentication", static_cast<int64_t>(reauth))
             .field("seconds", seconds).field("per_second", perSecond)
             .field("retransmissions", static_cast<int64_t>(client.retransmissions())).end_object();
         report.print_json();
     } else {
-        std::printf("radius: %llu of %llu authentications succeeded with matching keys (%llu full, %llu fast "
-                    "re-authentication) in %.3f s, %.1f authentications per second\n",
+        std::printf("radius: %llu of %llu authentications succeeded with matching keys (%llu full, %llu of them "
+                    "on the pseudonym; %llu fast re-authentication) in %.3f s, %.1f authentications per second\n",
                     static_cast<unsigned long long>(succeeded), static_cast<unsigned long long>(o.count),
-                    static_cast<unsigned long long>(full), static_cast<unsigned long long>(reauth), seconds,
-                    perSecond);
+                    static_cast<unsigned long long>(full), static_cast<unsigned long long>(pseudonymous),
+                    static_cast<unsigned long long>(reauth), seconds, perSecond);
         if (client.retransmissions() > 0) std::printf("radius: %u retransmissions\n", client.retransmissions());
     }
     if (attempted < o.count) {

@@ -158,11 +158,24 @@ bool radius_decode(const uint8_t* wire, size_t length, RadiusPacket& packet) {
     return true;
 }
 
-bool radius_verify_reply(const uint8_t* wire, size_t length,
-                         const uint8_t requestAuthenticator[RADIUS_AUTHENTICATOR_SIZE],
-                         const std::string& secret) {
-    RadiusPacket parsed;
-    if (!radius_decode(wire, length, parsed) || read_u16(wire + 2) != length) return false;
+const char* radius_fault_name(RadiusReplyFault fault) {
+    switch (fault) {
+    case RadiusReplyFault::None: return "none";
+    case RadiusReplyFault::Malformed: return "malformed packet or attribute";
+    case RadiusReplyFault::WrongIdentifier: return "wrong Identifier";
+    case RadiusReplyFault::BadResponseAuthenticator: return "bad Response Authenticator";
+    case RadiusReplyFault::MissingMessageAuthenticator: return "missing Message-Authenticator";
+    case RadiusReplyFault::BadMessageAuthenticator: return "bad Message-Authenticator";
+    }
+    return "unknown";
+}
+
+RadiusReplyFault radius_check_reply(const uint8_t* wire, size_t received, uint8_t identifier,
+                                    const uint8_t requestAuthenticator[RADIUS_AUTHENTICATOR_SIZE],
+                                    const std::string& secret, RadiusPacket& reply) {
+    if (!radius_decode(wire, received, reply)) return RadiusReplyFault::Malformed;
+    if (reply.identifier != identifier) return RadiusReplyFault::WrongIdentifier;
+    const size_t length = read_u16(wire + 2);   // bytes past it are not part of the packet
 
     // Both authenticators are computed over the reply with the request's
     // authenticator in place of the server's.
@@ -171,13 +184,17 @@ bool radius_verify_reply(const uint8_t* wire, size_t length,
     uint8_t expected[MD5_SIZE];
     md5_of(work.data(), work.size(), reinterpret_cast<const uint8_t*>(secret.data()), secret.size(),
            nullptr, 0, expected);
-    if (CRYPTO_memcmp(expected, wire + 4, MD5_SIZE) != 0) return false;
+    if (CRYPTO_memcmp(expected, wire + 4, MD5_SIZE) != 0) return RadiusReplyFault::BadResponseAuthenticator;
 
     size_t macAt = message_authenticator_offset(wire, length);
-    if (macAt == 0) return parsed.find(RADIUS_ATTR_EAP_MESSAGE) == nullptr;
+    if (macAt == 0) {
+        return reply.find(RADIUS_ATTR_EAP_MESSAGE) == nullptr ? RadiusReplyFault::None
+                                                               : RadiusReplyFault::MissingMessageAuthenticator;
+    }
     std::memset(work.data() + macAt, 0, MD5_SIZE);
     hmac_md5(secret, work.data(), work.size(), expected);
-    return CRYPTO_memcmp(expected, wire + macAt, MD5_SIZE) == 0;
+    return CRYPTO_memcmp(expected, wire + macAt, MD5_SIZE) == 0 ? RadiusReplyFault::None
+                                                                : RadiusReplyFault::BadMessageAuthenticator;
 }
 
 bool radius_unhide(const uint8_t* cipher, size_t length, const std::string& secret,

@@ -84,14 +84,30 @@ bool radius_encode_request(const RadiusPacket& packet, const std::string& secret
 // 3). False on any violation; `packet` is then unspecified.
 bool radius_decode(const uint8_t* wire, size_t length, RadiusPacket& packet);
 
-// Checks a server's reply to the request whose authenticator is
-// `requestAuthenticator`: the Response Authenticator MD5(Code | Identifier |
-// Length | Request Authenticator | Attributes | Secret) of RFC 2865 section 3,
-// and the Message-Authenticator, which RFC 3579 section 3.2 requires in every
-// reply that carries EAP-Message. `wire` holds exactly the declared Length.
-bool radius_verify_reply(const uint8_t* wire, size_t length,
-                         const uint8_t requestAuthenticator[RADIUS_AUTHENTICATOR_SIZE],
-                         const std::string& secret);
+// Why a datagram is not taken as the reply to the outstanding request.
+enum class RadiusReplyFault {
+    None,
+    Malformed,                    // header, Length or an attribute out of bounds
+    WrongIdentifier,              // answers another request
+    BadResponseAuthenticator,     // RFC 2865 section 3 (a different shared secret?)
+    MissingMessageAuthenticator,  // EAP-Message without one (RFC 3579 section 3.2)
+    BadMessageAuthenticator
+};
+constexpr size_t RADIUS_REPLY_FAULT_COUNT = 6;
+
+// "bad Response Authenticator" and the like.
+const char* radius_fault_name(RadiusReplyFault fault);
+
+// Checks a datagram of `received` bytes as the reply to the request with
+// `identifier` and `requestAuthenticator`: it must decode (radius_decode),
+// carry that Identifier, a Response Authenticator MD5(Code | Identifier |
+// Length | Request Authenticator | Attributes | Secret) as RFC 2865 section
+// 3 defines it, and, whenever it carries EAP-Message, a Message-Authenticator
+// that verifies (RFC 3579 section 3.2). The checks run in that order and the
+// first that fails is returned; with None, `reply` holds the packet.
+RadiusReplyFault radius_check_reply(const uint8_t* wire, size_t received, uint8_t identifier,
+                                    const uint8_t requestAuthenticator[RADIUS_AUTHENTICATOR_SIZE],
+                                    const std::string& secret, RadiusPacket& reply);
 
 // Reverses the hiding of RFC 2865 section 5.2 and RFC 2548 section 2.4.2:
 // b(1) = MD5(secret | authenticator | salt), b(i) = MD5(secret | c(i-1)),

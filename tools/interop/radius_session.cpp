@@ -69,6 +69,7 @@ bool Exchange::to_peer(const ByteString& eap, ByteString& response) {
         if (e.type == EAPAKA_EVENT_STATUS) result_.facts.statusCodes.push_back(e.value);
     peer_.events.clear();
     report_.layer_result(result_.eapResult);
+    if (result_.eapResult == EAPAKA_RESULT_AUTH_RESPONSE) result_.serverAuthenticated = true;
     if (result_.eapResult != EAPAKA_RESULT_RESPONSE && result_.eapResult != EAPAKA_RESULT_AUTH_RESPONSE)
         return false;
     report_.packet(response, true, nullptr);
@@ -89,8 +90,15 @@ void Exchange::finish_accept(const RadiusPacket& accept, const uint8_t requestAu
         r != EAPAKA_RESULT_SUCCESS_ALT_KEYS) {
         result_.failure = "the peer did not take the Access-Accept's EAP packet as success (result " +
                           std::to_string(r) + ")";
+        if (r == EAPAKA_RESULT_DROPPED && !result_.serverAuthenticated &&
+            (config_.compatibility & EAP_COMPAT_STRICT_SUCCESS) != 0) {
+            result_.failure += ": the server never authenticated itself in this exchange (no AKA-Challenge or "
+                               "AKA-Reauthentication was accepted), and strict success "
+                               "(EAP_COMPAT_STRICT_SUCCESS) takes no EAP-Success without that";
+        }
         return;
     }
+    result_.facts.unauthenticatedSuccess = !result_.serverAuthenticated;
     uint8_t msk[MSK_SIZE];
     peer_.msk(msk);
     result_.msk = tool::to_hex(msk, sizeof msk);
@@ -138,8 +146,9 @@ RadiusAuthResult Exchange::run() {
         std::string error;
         if (!client_.exchange(request, reply, error)) {
             result_.failure = error;
-            if (client_.no_answer()) {
-                result_.facts.silentServer = client_.server_name();
+            if (client_.no_answer() && client_.dropped_replies() == 0) result_.facts.silentServer = client_.server_name();
+            if (client_.dropped(RadiusReplyFault::BadResponseAuthenticator) > 0) {
+                result_.facts.unverifiedServer = client_.server_name();
             }
             return result_;
         }
@@ -158,8 +167,18 @@ RadiusAuthResult Exchange::run() {
             result_.failure = "Access-Reject";
             return result_;
         }
-        if (reply.code != RADIUS_ACCESS_CHALLENGE || eap.empty()) {
+        if (reply.code != RADIUS_ACCESS_CHALLENGE) {
             result_.failure = "unexpected RADIUS reply code " + std::to_string(reply.code);
+            return result_;
+        }
+        if (eap.empty()) {
+            // An Access-Challenge carries the server's next EAP-Request in
+            // EAP-Message (RFC 3579); without one the NAS has nothing to
+            // hand on.
+            result_.failure = std::string("Access-Challenge ") +
+                              (reply.find(RADIUS_ATTR_EAP_MESSAGE) == nullptr ? "without EAP-Message"
+                                                                              : "with an empty EAP-Message") +
+                              ": the server sent no EAP packet for the peer";
             return result_;
         }
         response.clear();

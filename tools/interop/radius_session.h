@@ -21,6 +21,7 @@ struct RadiusNasConfig {
     std::string nasIdentifier = "eapaka";
     std::string callingStationId = "02-00-00-00-00-01";
     ByteString nasIp;                            // 4 or 16 bytes; empty: not sent
+    unsigned compatibility = 0;                  // what EAP_SetCompatibility was given
 };
 
 struct RadiusAuthResult {
@@ -29,6 +30,7 @@ struct RadiusAuthResult {
     bool keysMatch = false;      // MSK = MS-MPPE-Recv-Key || MS-MPPE-Send-Key
     std::string msk;             // hex, after an Access-Accept the peer took as success
     std::vector<uint8_t> requestSubtypes;  // EAP-AKA subtypes the server sent
+    bool serverAuthenticated = false;      // the peer accepted an AKA-Challenge or AKA-Reauthentication (17)
     tool::ExchangeFacts facts;   // what the hints need (status codes, attributes, identity)
     std::string failure;         // empty on full success
     bool succeeded() const { return failure.empty(); }

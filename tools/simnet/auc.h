@@ -15,6 +15,9 @@ using refcrypto::MilenageParams;
 
 constexpr unsigned SQN_IND_BITS = 5;   // TS 33.102 C.1.1: 32 array entries
 constexpr unsigned SQN_IND_COUNT = 1u << SQN_IND_BITS;
+// TS 33.102 section 6.3.3: MAC-S of AUTS is computed with a dummy AMF of
+// all zeros, whatever AMF the refused AUTN carried.
+constexpr uint8_t AMF_RESYNCHRONISATION[2] = {0x00, 0x00};
 
 struct MilenageKeys {
     uint8_t k[16];

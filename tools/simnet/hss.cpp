@@ -25,10 +25,11 @@ AuthVector Hss::generate(bool alternateKeySet) {
                       alternateKeySet ? AMF_ALT_KEY_SET : AMF_DEFAULT);
 }
 
-bool Hss::resynchronise(const AuthVector& refused, const uint8_t auts[14]) {
+bool Hss::resynchronise(const AuthVector& refused, const uint8_t auts[14], bool dummyAmf) {
     // AUTS is computed with the main key set (TS 33.102 6.3.3).
     uint8_t sqnMs[6];
-    if (!auc_sqn_from_auts(record_.main, record_.milenage, refused.rand, auts, refused.amf, sqnMs)) {
+    const uint8_t* amf = dummyAmf ? AMF_RESYNCHRONISATION : refused.amf;
+    if (!auc_sqn_from_auts(record_.main, record_.milenage, refused.rand, auts, amf, sqnMs)) {
         return false;
     }
     uint64_t value = sqn_from_bytes(sqnMs);

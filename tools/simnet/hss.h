@@ -32,10 +32,12 @@ public:
     // A fresh vector; SEQ_HE advances by one and IND to the next index.
     // The alternate key set is signalled to the peer with AMF 0x0003.
     AuthVector generate(bool alternateKeySet);
-    // Verifies MAC-S of AUTS for the RAND and AMF of the refused vector and,
-    // when authentic, moves SEQ_HE up to the peer's SEQ_MS so that the next
+    // Verifies MAC-S of AUTS for the RAND of the refused vector, with the
+    // dummy AMF 0000 of TS 33.102 when `dummyAmf` holds, else with the AMF of
+    // that vector (as this library computes it by default), and, when
+    // authentic, moves SEQ_HE up to the peer's SEQ_MS so that the next
     // vector reuses the refused IND with a SEQ just above it.
-    bool resynchronise(const AuthVector& refused, const uint8_t auts[14]);
+    bool resynchronise(const AuthVector& refused, const uint8_t auts[14], bool dummyAmf);
     // Steps the counter back so the next vector repeats the last SQN, as an
     // HSS restored from an old backup would.
     void roll_back();

@@ -16,6 +16,11 @@ constexpr size_t MSK_SIZE = 64;
 constexpr size_t CHECKCODE_SIZE = 20;
 constexpr size_t AUTS_SIZE = 14;
 constexpr size_t REAUTH_ID_RANDOM_DIGITS = 16;
+constexpr char DEFAULT_PSEUDONYM_MARK = 'G';  // the only pseudonyms the library takes by default
+constexpr char OPAQUE_PSEUDONYM_MARK = 'P';
+constexpr char REAUTH_ID_MARK = 'R';
+constexpr uint16_t BIDDING_NO_AKA_PRIME = 0x0000;  // RFC 9048 section 4: D bit clear
+constexpr size_t CHECKCODE_EMPTY_VALUE = 2;        // the two reserved bytes (Length 1)
 
 Bytes with_u16(uint16_t field, const uint8_t* value, size_t length) {
     Bytes body(2 + length);
@@ -40,6 +45,16 @@ Bytes at_mac(const Bytes& kAut, const Bytes& data) {
 
 Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
 
+// `first` and `digits` random hex digits.
+std::string random_text(NetRandom& random, char first, size_t digits) {
+    static const char alphabet[] = "0123456789ABCDEF";
+    std::string text(1, first);
+    uint8_t r[32];
+    random.fill(r, digits);
+    for (size_t i = 0; i < digits; ++i) text += alphabet[r[i] & 0x0F];
+    return text;
+}
+
 // A value of exactly `size` bytes after the two reserved bytes.
 const uint8_t* reserved_value(const Attribute* a, size_t size) {
     if (a == nullptr || a->valueSize != 2 + size) return nullptr;
@@ -48,8 +63,51 @@ const uint8_t* reserved_value(const Attribute* a, size_t size) {
 
 }  // namespace
 
-EapAkaServer::EapAkaServer(Hss& hss, std::string realm, NetRandom& random)
-    : hss_(hss), realm_(std::move(realm)), random_(random) {}
+NetworkRules network_rules(NetworkProfile profile) {
+    NetworkRules rules;
+    if (profile == NetworkProfile::Rfc4187) {
+        rules.bidding = true;
+        rules.checkcodeAlways = true;
+        rules.counterPerFullAuth = true;
+        rules.opaquePseudonyms = true;
+        rules.reauthIdInReauth = true;
+        rules.macSWithDummyAmf = true;
+    }
+    return rules;
+}
+
+const char* network_profile_name(NetworkProfile profile) {
+    return profile == NetworkProfile::Rfc4187 ? "rfc4187" : "default";
+}
+
+bool network_profile_from_name(const std::string& name, NetworkProfile& profile) {
+    for (NetworkProfile p : {NetworkProfile::Default, NetworkProfile::Rfc4187}) {
+        if (name == network_profile_name(p)) {
+            profile = p;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string network_rules_text(const NetworkRules& rules) {
+    const std::pair<bool, const char*> parts[] = {
+        {rules.bidding, "AT_BIDDING in every challenge"},
+        {rules.checkcodeAlways, "AT_CHECKCODE always"},
+        {rules.counterPerFullAuth, "AT_COUNTER from 1 after every full authentication"},
+        {rules.opaquePseudonyms, "pseudonyms not starting with G"},
+        {rules.reauthIdInReauth, "a new re-authentication identity in every re-authentication"},
+        {rules.macSWithDummyAmf, "MAC-S with AMF 0000"},
+    };
+    std::string text;
+    for (const auto& part : parts) {
+        if (part.first) text += (text.empty() ? "" : ", ") + std::string(part.second);
+    }
+    return text.empty() ? "none" : text;
+}
+
+EapAkaServer::EapAkaServer(Hss& hss, std::string realm, NetRandom& random, const NetworkRules& rules)
+    : hss_(hss), realm_(std::move(realm)), random_(random), rules_(rules) {}
 
 uint8_t EapAkaServer::next_identifier() {
     // Identifier 0 is skipped: the peer treats it as "no response held".
@@ -87,11 +145,13 @@ ServerStep EapAkaServer::start(const ServerPlan& plan) {
     haveKeys_ = false;
     syncFailures = 0;
     reauthenticated = false;
+    reauthCounter = 0;
     counterTooSmall = false;
     peerResultInd = false;
     peerRefusal = 0;
     issuedPseudonym.clear();
     issuedReauthId.clear();
+    if (plan.forgetReauthIds) reauthContexts_.clear();
     return send_request(eap_identity_request(next_identifier()));
 }
 
@@ -133,9 +193,9 @@ ServerStep EapAkaServer::on_identity(const EapPacket& p, const Bytes& raw) {
 ServerStep EapAkaServer::choose_authentication(const std::string& identity) {
     auto context = reauthContexts_.find(identity);
     if (context != reauthContexts_.end()) {
-        ReauthContext c = context->second;
+        context_ = context->second;
         reauthContexts_.erase(context);  // one fast re-authentication per identity
-        return send_reauthentication(c);
+        return send_reauthentication();
     }
     const SubscriberProfile& subscriber = hss_.record();
     std::string user = user_part(identity);
@@ -198,13 +258,44 @@ Bytes EapAkaServer::encrypted_block(const Bytes& plain) {
     return out;  // IV first, then the ciphertext
 }
 
-static std::string random_text(NetRandom& random, char first, size_t digits) {
-    static const char alphabet[] = "0123456789ABCDEF";
-    std::string text(1, first);
-    uint8_t r[32];
-    random.fill(r, digits);
-    for (size_t i = 0; i < digits; ++i) text += alphabet[r[i] & 0x0F];
-    return text;
+// AT_IV and AT_ENCR_DATA holding `plain`, padded to whole AES blocks.
+void EapAkaServer::add_encrypted(AkaPacketBuilder& b, Bytes plain) {
+    append_padding(plain);
+    Bytes ivAndCipher = encrypted_block(plain);
+    b.add_reserved(AT_IV, ivAndCipher.data(), AES_BLOCK);
+    b.add_reserved(AT_ENCR_DATA, ivAndCipher.data() + AES_BLOCK, ivAndCipher.size() - AES_BLOCK);
+}
+
+// RFC 4187 10.13: SHA-1 over the AKA-Identity messages of this exchange.
+// A challenge carries it after identity rounds; under checkcodeAlways every
+// challenge and re-authentication does, empty when there were none.
+void EapAkaServer::add_checkcode(AkaPacketBuilder& b, bool inChallenge) {
+    checkcodeSent_ = rules_.checkcodeAlways || (inChallenge && !identityRecord_.empty());
+    if (!checkcodeSent_) return;
+    if (identityRecord_.empty()) {
+        b.add_reserved(AT_CHECKCODE, nullptr, 0);
+        return;
+    }
+    Bytes digest = refcrypto::sha1(identityRecord_);
+    b.add_reserved(AT_CHECKCODE, digest.data(), digest.size());
+}
+
+// The peer's AT_CHECKCODE answers the one sent: the same digest, or empty.
+bool EapAkaServer::checkcode_matches(const EapPacket& p) const {
+    if (!checkcodeSent_) return true;
+    const Attribute* a = p.find(AT_CHECKCODE);
+    if (identityRecord_.empty()) return a != nullptr && a->valueSize == CHECKCODE_EMPTY_VALUE;
+    Bytes digest = refcrypto::sha1(identityRecord_);
+    const uint8_t* checkcode = reserved_value(a, CHECKCODE_SIZE);
+    return checkcode != nullptr && equal(checkcode, digest.data(), CHECKCODE_SIZE);
+}
+
+// A new fast re-authentication identity, "R", hex digits and the realm.
+void EapAkaServer::append_reauth_id(Bytes& plain) {
+    issuedReauthId = random_text(random_, REAUTH_ID_MARK, REAUTH_ID_RANDOM_DIGITS) + realm_;
+    Bytes body = with_u16(static_cast<uint16_t>(issuedReauthId.size()),
+                          reinterpret_cast<const uint8_t*>(issuedReauthId.data()), issuedReauthId.size());
+    append_attribute(plain, AT_NEXT_REAUTH_ID, body.data(), body.size());
 }
 
 ServerStep EapAkaServer::send_challenge() {
@@ -220,35 +311,25 @@ ServerStep EapAkaServer::send_challenge() {
     b.add_reserved(AT_RAND, vector_.rand, 16);
     b.add_reserved(AT_AUTN, autn, 16);
     if (plan_.resultIndication || plan_.failureNotification) b.add_reserved(AT_RESULT_IND, nullptr, 0);
-    if (!identityRecord_.empty()) {
-        // RFC 4187 10.13: SHA-1 over the AKA-Identity messages of this exchange.
-        Bytes digest = refcrypto::sha1(identityRecord_);
-        b.add_reserved(AT_CHECKCODE, digest.data(), digest.size());
-    }
+    add_checkcode(b, true);
     if (plan_.issuePseudonym || plan_.issueReauthId) {
         Bytes plain;
         if (plan_.issuePseudonym) {
-            issuedPseudonym = random_text(random_, 'G', PSEUDONYM_LENGTH - 1);
+            issuedPseudonym = rules_.opaquePseudonyms
+                                  ? random_text(random_, OPAQUE_PSEUDONYM_MARK, OPAQUE_PSEUDONYM_LENGTH - 1)
+                                  : random_text(random_, DEFAULT_PSEUDONYM_MARK, PSEUDONYM_LENGTH - 1);
             Bytes body = with_u16(static_cast<uint16_t>(issuedPseudonym.size()),
                                   reinterpret_cast<const uint8_t*>(issuedPseudonym.data()),
                                   issuedPseudonym.size());
             append_attribute(plain, AT_NEXT_PSEUDONYM, body.data(), body.size());
             // The network maps the pseudonym to the subscriber from now on.
             std::memset(hss_.record().pseudonym, 0, PROFILE_PSEUDONYM_SIZE);
-            std::memcpy(hss_.record().pseudonym, issuedPseudonym.data(), PSEUDONYM_LENGTH);
+            std::memcpy(hss_.record().pseudonym, issuedPseudonym.data(), issuedPseudonym.size());
         }
-        if (plan_.issueReauthId) {
-            issuedReauthId = random_text(random_, 'R', REAUTH_ID_RANDOM_DIGITS) + realm_;
-            Bytes body = with_u16(static_cast<uint16_t>(issuedReauthId.size()),
-                                  reinterpret_cast<const uint8_t*>(issuedReauthId.data()),
-                                  issuedReauthId.size());
-            append_attribute(plain, AT_NEXT_REAUTH_ID, body.data(), body.size());
-        }
-        append_padding(plain);
-        Bytes ivAndCipher = encrypted_block(plain);
-        b.add_reserved(AT_IV, ivAndCipher.data(), AES_BLOCK);
-        b.add_reserved(AT_ENCR_DATA, ivAndCipher.data() + AES_BLOCK, ivAndCipher.size() - AES_BLOCK);
+        if (plan_.issueReauthId) append_reauth_id(plain);
+        add_encrypted(b, plain);
     }
+    if (rules_.bidding) b.add_with_u16(AT_BIDDING, BIDDING_NO_AKA_PRIME, nullptr, 0);
     size_t macOffset = b.add_zero_mac();
     Bytes packet = b.finish();
     seal(packet, macOffset);
@@ -283,7 +364,10 @@ ServerStep EapAkaServer::on_challenge(const EapPacket& p, const Bytes& raw) {
         const Attribute* a = p.find(AT_AUTS);
         if (a == nullptr || a->valueSize != AUTS_SIZE) return fail("Synchronization-Failure without AT_AUTS");
         if (++syncFailures > MAX_SYNC_FAILURES) return fail("too many synchronisation failures");
-        if (!hss_.resynchronise(vector_, a->value)) return fail("AUTS: MAC-S does not verify");
+        if (!hss_.resynchronise(vector_, a->value, rules_.macSWithDummyAmf)) {
+            return fail(rules_.macSWithDummyAmf ? "AUTS: MAC-S does not verify with the dummy AMF 0000"
+                                                : "AUTS: MAC-S does not verify");
+        }
         return send_challenge();
     }
     case AKA_AUTHENTICATION_REJECT:
@@ -300,16 +384,10 @@ ServerStep EapAkaServer::on_challenge(const EapPacket& p, const Bytes& raw) {
         return fail("AT_RES does not match XRES");
     }
     if (!verify_mac(p, raw, {}, "AKA-Challenge response", why)) return fail(why);
-    if (!identityRecord_.empty()) {
-        Bytes digest = refcrypto::sha1(identityRecord_);
-        const uint8_t* checkcode = reserved_value(p.find(AT_CHECKCODE), CHECKCODE_SIZE);
-        if (checkcode == nullptr || !equal(checkcode, digest.data(), CHECKCODE_SIZE)) {
-            return fail("AT_CHECKCODE does not match the identity messages");
-        }
-    }
+    if (!checkcode_matches(p)) return fail("AT_CHECKCODE does not match the identity messages");
     peerResultInd = p.count(AT_RESULT_IND) > 0;
     if (!issuedReauthId.empty()) {
-        reauthContexts_[issuedReauthId] = ReauthContext{mk_, kEncr_, kAut_};
+        reauthContexts_[issuedReauthId] = ReauthContext{mk_, kEncr_, kAut_, 0};
     }
     return after_authentication();
 }
@@ -350,14 +428,16 @@ ServerStep EapAkaServer::on_notification(const EapPacket& p, const Bytes& raw) {
                 " (" + aka_notification_name(notificationCode_) + ")");
 }
 
-ServerStep EapAkaServer::send_reauthentication(const ReauthContext& context) {
-    mk_ = context.mk;
-    kEncr_ = context.kEncr;
-    kAut_ = context.kAut;
+ServerStep EapAkaServer::send_reauthentication() {
+    mk_ = context_.mk;
+    kEncr_ = context_.kEncr;
+    kAut_ = context_.kAut;
     haveKeys_ = true;
-    // RFC 4187 5.4: the counter only grows for the subscriber; an old one is
-    // sent only to exercise the peer's AT_COUNTER_TOO_SMALL answer.
-    sentCounter_ = plan_.reuseReauthCounter && counter_ > 0 ? counter_ : ++counter_;
+    // RFC 4187 5.4: the counter only grows, for the subscriber or, under
+    // counterPerFullAuth, since the full authentication; an old one is sent
+    // only to exercise the peer's AT_COUNTER_TOO_SMALL answer.
+    uint16_t& last = rules_.counterPerFullAuth ? context_.counter : counter_;
+    sentCounter_ = plan_.reuseReauthCounter && last > 0 ? last : ++last;
     random_.fill(nonceS_.data(), nonceS_.size());
 
     Bytes plain;
@@ -365,12 +445,11 @@ ServerStep EapAkaServer::send_reauthentication(const ReauthContext& context) {
     append_attribute(plain, AT_COUNTER, counter.data(), counter.size());
     Bytes nonce = with_u16(0, nonceS_.data(), nonceS_.size());
     append_attribute(plain, AT_NONCE_S, nonce.data(), nonce.size());
-    append_padding(plain);
-    Bytes ivAndCipher = encrypted_block(plain);
+    if (plan_.issueReauthId && rules_.reauthIdInReauth) append_reauth_id(plain);
 
     AkaPacketBuilder b(EAP_REQUEST, next_identifier(), AKA_REAUTHENTICATION);
-    b.add_reserved(AT_IV, ivAndCipher.data(), AES_BLOCK);
-    b.add_reserved(AT_ENCR_DATA, ivAndCipher.data() + AES_BLOCK, ivAndCipher.size() - AES_BLOCK);
+    add_encrypted(b, plain);
+    add_checkcode(b, false);
     if (plan_.resultIndication) b.add_reserved(AT_RESULT_IND, nullptr, 0);
     size_t macOffset = b.add_zero_mac();
     Bytes packet = b.finish();
@@ -385,10 +464,8 @@ ServerStep EapAkaServer::on_reauth(const EapPacket& p, const Bytes& raw) {
     }
     std::string why;
     // RFC 4187 10.15: the peer's MAC also covers NONCE_S.
-    if (!verify_mac(p, raw, nonceS_,
-                    "AKA-Reauthentication response", why)) {
-        return fail(why);
-    }
+    if (!verify_mac(p, raw, nonceS_, "AKA-Reauthentication response", why)) return fail(why);
+    if (!checkcode_matches(p)) return fail("AT_CHECKCODE of the AKA-Reauthentication response does not match");
     const uint8_t* iv = reserved_value(p.find(AT_IV), AES_BLOCK);
     const Attribute* encr = p.find(AT_ENCR_DATA);
     if (iv == nullptr || encr == nullptr || encr->valueSize < 2 ||
@@ -418,6 +495,7 @@ ServerStep EapAkaServer::on_reauth(const EapPacket& p, const Bytes& raw) {
         // RFC 4187 5.5: the peer refused the counter; fall back to a full
         // authentication within the same exchange.
         counterTooSmall = true;
+        issuedReauthId.clear();
         return send_challenge();
     }
     // RFC 4187 section 7: XKEY' = SHA1(Identity | counter | NONCE_S | MK).
@@ -428,6 +506,10 @@ ServerStep EapAkaServer::on_reauth(const EapPacket& p, const Bytes& raw) {
     input.insert(input.end(), mk_.begin(), mk_.end());
     msk_ = slice(refcrypto::fips186_prf(refcrypto::sha1(input)), 0, MSK_SIZE);
     reauthenticated = true;
+    reauthCounter = sentCounter_;
+    // RFC 4187 5.4: the identity delivered in this exchange carries the
+    // same context on; the keys stay those of the full authentication.
+    if (!issuedReauthId.empty()) reauthContexts_[issuedReauthId] = context_;
     peerResultInd = p.count(AT_RESULT_IND) > 0;
     return after_authentication();
 }

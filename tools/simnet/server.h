@@ -16,16 +16,44 @@
 
 namespace tool {
 
+// Where the network follows RFC 4187 (and 3GPP TS 33.102) to the letter,
+// as an operator's server does, rather than what this library does by
+// default. The default profile sets none of these and needs no
+// compatibility setting on the peer; the rfc4187 profile sets them all and
+// needs a peer with EAP_COMPAT_RFC4187.
+struct NetworkRules {
+    bool bidding = false;             // AT_BIDDING (RFC 9048 section 4) in every AKA-Challenge
+    bool checkcodeAlways = false;     // AT_CHECKCODE in every challenge and re-authentication,
+                                      // empty without identity rounds (RFC 4187 section 10.13)
+    bool counterPerFullAuth = false;  // AT_COUNTER from 1 after every full authentication
+                                      // (RFC 4187 section 5.4), not per subscriber
+    bool opaquePseudonyms = false;    // pseudonyms that do not start with "G" (RFC 4187 4.1.1.7)
+    bool reauthIdInReauth = false;    // a new AT_NEXT_REAUTH_ID in every fast re-authentication,
+                                      // on the same keys (RFC 4187 sections 5.4 and 7)
+    bool macSWithDummyAmf = false;    // MAC-S of AUTS with the AMF 0000 only (TS 33.102 6.3.3)
+};
+
+enum class NetworkProfile { Default, Rfc4187 };
+
+NetworkRules network_rules(NetworkProfile profile);
+const char* network_profile_name(NetworkProfile profile);
+// "default" or "rfc4187"; false for anything else.
+bool network_profile_from_name(const std::string& name, NetworkProfile& profile);
+// The rules in words, for the report.
+std::string network_rules_text(const NetworkRules& rules);
+
 struct ServerPlan {
     bool identityRounds = false;      // AT_ANY_ID_REQ, then AT_PERMANENT_ID_REQ
     bool resultIndication = false;    // AT_RESULT_IND and a success notification
     bool issuePseudonym = false;      // AT_NEXT_PSEUDONYM in the challenge
-    bool issueReauthId = false;       // AT_NEXT_REAUTH_ID in the challenge
+    bool issueReauthId = false;       // AT_NEXT_REAUTH_ID in the challenge (and, when the
+                                      // rules say so, in every re-authentication)
     bool alternateKeySet = false;     // AMF 0x0003
     bool corruptAutn = false;         // MAC-A of AUTN damaged
     bool corruptMac = false;          // AT_MAC of the challenge damaged
     bool replaySqn = false;           // the first vector repeats the last SQN
     bool reuseReauthCounter = false;  // fast re-authentication with an old counter
+    bool forgetReauthIds = false;     // drop every fast re-authentication identity first
     bool silentAfterChallenge = false;
     bool failureNotification = false;  // refuse service after a valid response
     uint16_t failureCode = 1031;
@@ -41,10 +69,11 @@ struct ServerStep {
 
 constexpr unsigned MAX_SYNC_FAILURES = 3;   // per conversation, then give up
 constexpr size_t PSEUDONYM_LENGTH = 23;     // the peer keeps 23 bytes
+constexpr size_t OPAQUE_PSEUDONYM_LENGTH = 17;  // shorter: the peer stores it zero-filled
 
 class EapAkaServer {
 public:
-    EapAkaServer(Hss& hss, std::string realm, NetRandom& random);
+    EapAkaServer(Hss& hss, std::string realm, NetRandom& random, const NetworkRules& rules = {});
 
     ServerStep start(const ServerPlan& plan);   // EAP-Request/Identity
     ServerStep handle(const Bytes& response);
@@ -56,10 +85,12 @@ public:
     const uint8_t* k_encr() const { return haveKeys_ ? kEncr_.data() : nullptr; }
     const AuthVector& vector() const { return vector_; }
     const std::string& peer_identity() const { return identity_; }
+    const NetworkRules& rules() const { return rules_; }
 
     // What happened in the conversation, for the scenarios' checks.
     unsigned syncFailures = 0;
     bool reauthenticated = false;
+    uint16_t reauthCounter = 0;       // AT_COUNTER of the last fast re-authentication
     bool counterTooSmall = false;
     bool peerResultInd = false;
     uint8_t peerRefusal = 0;  // subtype of a Client-Error/Reject the peer sent
@@ -68,8 +99,12 @@ public:
 
 private:
     enum class State { Identity, AkaIdentity, Challenge, Reauth, Notification, Done };
+    // What a fast re-authentication identity stands for: the keys of the
+    // full authentication (RFC 4187 section 7: K_encr, K_aut and the MK
+    // that XKEY' comes from) and, under counterPerFullAuth, its counter.
     struct ReauthContext {
         Bytes mk, kEncr, kAut;
+        uint16_t counter = 0;
     };
 
     uint8_t next_identifier();
@@ -84,18 +119,23 @@ private:
     ServerStep choose_authentication(const std::string& identity);
     ServerStep send_identity_request(uint8_t requestAttribute);
     ServerStep send_challenge();
-    ServerStep send_reauthentication(const ReauthContext& context);
+    ServerStep send_reauthentication();
     ServerStep send_notification(uint16_t code);
     ServerStep send_request(const Bytes& packet);
     void derive_full_keys();
     void seal(Bytes& packet, size_t macOffset) const;
     Bytes encrypted_block(const Bytes& plain);
+    void add_encrypted(AkaPacketBuilder& b, Bytes plain);
+    void append_reauth_id(Bytes& plain);
+    void add_checkcode(AkaPacketBuilder& b, bool inChallenge);
+    bool checkcode_matches(const EapPacket& p) const;
     bool verify_mac(const EapPacket& p, const Bytes& raw, const Bytes& extra,
                     const std::string& what, std::string& why) const;
 
     Hss& hss_;
     std::string realm_;
     NetRandom& random_;
+    NetworkRules rules_;
     ServerPlan plan_;
     State state_ = State::Done;
     ServerOutcome outcome_ = ServerOutcome::Pending;
@@ -112,9 +152,10 @@ private:
     Bytes kAut_;
     Bytes msk_ = Bytes(64);
     Bytes nonceS_ = Bytes(16);
-    uint16_t counter_ = 0;            // last counter sent; never reset for the subscriber
+    uint16_t counter_ = 0;            // last counter sent, unless counterPerFullAuth
     uint16_t sentCounter_ = 0;
-    std::string reauthIdentity_;
+    bool checkcodeSent_ = false;
+    ReauthContext context_;           // of the fast re-authentication under way
     std::map<std::string, ReauthContext> reauthContexts_;
     bool notificationWithMac_ = false;
     uint16_t notificationCode_ = 0;
