@@ -17,6 +17,12 @@ Bytes sha1(const Bytes& data);
 // HMAC-SHA1 (RFC 2104), the full 20-byte MAC; any key length.
 Bytes hmac_sha1(const Bytes& key, const Bytes& data);
 
+// SHA-256 (FIPS 180-4) digest, 32 bytes.
+Bytes sha256(const Bytes& data);
+
+// HMAC-SHA-256 (RFC 2104), the full 32-byte MAC; any key length.
+Bytes hmac_sha256(const Bytes& key, const Bytes& data);
+
 // One SHA-1 compression of `block20` followed by 44 zero bytes from the
 // FIPS 180 initial hash: the G function of FIPS 186-2 appendix 3.3.
 Bytes sha1_g(const Bytes& block20);
