@@ -55,7 +55,7 @@ void sha1_of(const ByteSpan* parts, unsigned count, uint8_t digest[SHA1_DIGEST_S
 // than offered to a server that would try it.
 void keys_made_by_running_method() {
     AkaSession& s = g_session;
-    s.keysPrime = aka_is_prime() ? 1 : 0;
+    s.keysPrime = aka_is_prime();
     if (s.reauthIdPrime != s.keysPrime) s.reauthIdPresent = 0;
 }
 

@@ -109,14 +109,16 @@ int prime_challenge_precheck(uint8_t* payload, uint16_t* words) {
 }
 
 // The checks that follow key derivation, in order: decryption of
-// AT_ENCR_DATA, AT_MAC, and AT_CHECKCODE when it carries a digest (an empty
-// one says the server saw no identity rounds to check).
+// AT_ENCR_DATA, AT_MAC, and AT_CHECKCODE when it carries a digest of the
+// method's size (an empty one says the server saw no identity rounds to
+// check).
 bool challenge_verified(const uint8_t* request, uint16_t length) {
     const AkaSession& s = g_session;
     if (s.atEncrDataCount == 1 && !aka_decrypt_encr_data(static_cast<uint8_t>((s.atEncrDataLength - 1) * AKA_WORD)))
         return false;
     if (!verify_at_mac(request, length)) return false;
-    return !(s.atCheckcodeCount == 1 && s.atCheckcodeLength == AT_CHECKCODE_DIGEST_WORDS && !verify_checkcode());
+    const unsigned digestWords = aka_is_prime() ? AT_CHECKCODE_PRIME_WORDS : AT_CHECKCODE_DIGEST_WORDS;
+    return !(s.atCheckcodeCount == 1 && s.atCheckcodeLength == digestWords && !verify_checkcode());
 }
 
 // RFC 4187 9.3/9.4: the order matters. SQN is accepted and stored, keys are
@@ -171,8 +173,8 @@ int process_identity(const uint8_t* request, uint16_t length, uint8_t* payload, 
     const uint8_t firstType = length > AKA_HEADER_SIZE ? request[AKA_HEADER_SIZE] : 0;
     // RFC 9048 section 3.1: identities the server gave out in one method are
     // not offered in the other.
-    const bool reauthId = s.reauthIdPresent && s.reauthIdPrime == (aka_is_prime() ? 1 : 0);
-    const bool pseudonym = s.nextPseudonymPresent && s.pseudonymPrime == (aka_is_prime() ? 1 : 0);
+    const bool reauthId = s.reauthIdPresent && s.reauthIdPrime == aka_is_prime();
+    const bool pseudonym = s.nextPseudonymPresent && s.pseudonymPrime == aka_is_prime();
     int kind;
     switch (firstType) {
     case AT_ANY_ID_REQ:
@@ -294,7 +296,7 @@ bool aka_is_prime() { return g_session.methodType == EAP_TYPE_AKA_PRIME; }
 
 uint8_t aka_eap_type() { return aka_is_prime() ? EAP_TYPE_AKA_PRIME : EAP_TYPE_AKA; }
 
-bool aka_keys_match_method() { return g_session.keysPrime == (aka_is_prime() ? 1 : 0); }
+bool aka_keys_match_method() { return g_session.keysPrime == aka_is_prime(); }
 
 int aka_process_request(const uint8_t* request, uint8_t* payload, uint16_t* words) {
     AkaSession& s = g_session;

@@ -134,7 +134,7 @@ template <typename Change> ChallengeSpec with(ChallengeSpec spec, Change change)
 constexpr uint64_t STALE = 3;  // not above SEQ_MS(0) = 5
 
 TEST_F(AkaPrime, ChallengeSequences) {
-    struct Case { const char* name; std::vector<Step> steps; };
+    struct Case { const char* name; std::vector<Step> steps; bool foreignRecord = false; };
     const Case cases[] = {
         {"KDF 1 first", {{offer({1}), Outcome::Accepted, {}}}},
         {"unknown KDF first: KDF 1 asked for, then taken",
@@ -161,11 +161,16 @@ TEST_F(AkaPrime, ChallengeSequences) {
         {"AT_CHECKCODE of SHA-1 size",
          {{with(offer({1}), [](ChallengeSpec& s) { s.checkcodeWords = 6; }), Outcome::ClientError, {MALFORMED, MISSING}}}},
         {"bad AT_MAC", {{with(offer({1}), [](ChallengeSpec& s) { s.badMac = true; }), Outcome::ClientError, {BAD_MAC}}}},
+        {"AT_CHECKCODE over other messages",
+         {{with(offer({1}), [](ChallengeSpec& s) { s.checkcodeWords = 9; }), Outcome::ClientError,
+           {EAPAKA_FAIL_INVALID_CHECKCODE}}},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         start(PRIME);
         give_identity();
+        server.identityRecord = c.foreignRecord ? text_bytes("not what the peer saw") : Bytes{};
         for (const Step& step : c.steps) {
             recorder.events.clear();
             const Bytes request = server.challenge(step.spec);
