@@ -40,6 +40,9 @@ constexpr size_t FUZZ_RECORD_HEADER = 2;
 extern const char FUZZ_REALM[];
 constexpr int FUZZ_PERMANENT_ID_LENGTH = 16;
 
+// Writes that subscriber's key store contents into a 395-byte buffer.
+void fuzz_host_fill_subscriber(uint8_t buffer[EAPAKA_KEB_SIZE]);
+
 // What the host saw in the last call, for the generator's report.
 struct FuzzHostLog {
     unsigned events;
