@@ -130,6 +130,8 @@ void derive_prime_keys() {
     aka_wipe(mk, sizeof mk);
     aka_wipe(key, sizeof key);
     keys_made_by_running_method();
+    msglog_line("\tNetwork name:");
+    msglog_text(s.atKdfInput, s.atKdfInputLength);
     msglog_hex("\tCK':\n", s.ckPrime, sizeof s.ckPrime);
     msglog_hex("\tIK':\n", s.ikPrime, sizeof s.ikPrime);
     msglog_hex("\tMSK:\n", s.msk, sizeof s.msk);
