@@ -45,13 +45,6 @@ bool read_file(const char* path, Bytes& out) {
     return true;
 }
 
-bool write_file(const std::string& path, const Bytes& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 // The EAP packets the authenticator sent, in capture order.
 bool network_packets(const Bytes& capture, std::vector<Bytes>& packets) {
     if (capture.size() < PCAP_GLOBAL_HEADER || le32(capture.data()) != 0xA1B2C3D4) return false;
@@ -111,14 +104,14 @@ int main(int argc, char** argv) {
         conversation.push_back(FUZZ_RECORD_TIMER >> 8);
         conversation.push_back(FUZZ_RECORD_TIMER & 0xFF);
     }
-    bool ok = write_file(dir + "/eap_conversation/" + name, conversation);
+    bool ok = fuzz_write_seed(dir + "/eap_conversation/" + name, conversation);
     // The same conversation with every compatibility flag set first, so the
     // strict-success checks of the host start from authenticating inputs.
     const Bytes allFlags = {FUZZ_RECORD_COMPATIBILITY >> 8, FUZZ_RECORD_COMPATIBILITY & 0xFF,
                             EAP_COMPAT_RFC4187 >> 8, EAP_COMPAT_RFC4187 & 0xFF};
     Bytes withFlags = allFlags;
     withFlags.insert(withFlags.end(), conversation.begin(), conversation.end());
-    ok &= write_file(dir + "/eap_conversation/" + name + "-rfc4187", withFlags);
+    ok &= fuzz_write_seed(dir + "/eap_conversation/" + name + "-rfc4187", withFlags);
 
     fuzz_host_start();
     std::printf("%s:", name.c_str());
@@ -129,13 +122,13 @@ int main(int argc, char** argv) {
         if (is_aka_request(p)) {
             std::printf(" aka/%u->%d", p[5], result);
             if (p.size() > AKA_ATTRIBUTES)
-                ok &= write_file(dir + "/aka_attributes/" + name + "-" + std::to_string(i),
+                ok &= fuzz_write_seed(dir + "/aka_attributes/" + name + "-" + std::to_string(i),
                                  Bytes(p.begin() + AKA_ATTRIBUTES, p.end()));
             // The library decrypts in place: a changed field is the plaintext.
             const size_t n = ciphertext.size();
             if (n != 0 && n <= sizeof g_session.atEncrData &&
                 std::memcmp(g_session.atEncrData, ciphertext.data(), n) != 0)
-                ok &= write_file(dir + "/aka_encr_attributes/" + name + "-" + std::to_string(i),
+                ok &= fuzz_write_seed(dir + "/aka_encr_attributes/" + name + "-" + std::to_string(i),
                                  Bytes(g_session.atEncrData, g_session.atEncrData + n));
         } else {
             std::printf(" eap/%u->%d", p[0], result);

@@ -232,3 +232,10 @@ void fuzz_host_run_conversation(const uint8_t* data, size_t size) {
         }
     }
 }
+
+bool fuzz_write_seed(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}

@@ -23,6 +23,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "eapaka/eapaka.h"
 
@@ -68,5 +70,8 @@ void fuzz_host_timer_expiry();
 
 // Runs one conversation input (record format above) from a fresh start.
 void fuzz_host_run_conversation(const uint8_t* data, size_t size);
+
+// Writes a seed file for the corpus generators; false when it could not.
+bool fuzz_write_seed(const std::string& path, const std::vector<uint8_t>& bytes);
 
 #endif

@@ -222,13 +222,6 @@ std::vector<Conversation> conversations() {
     return all;
 }
 
-bool write_file(const std::string& path, const Bytes& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 Bytes compatibility_record(unsigned flags) {
     return {FUZZ_RECORD_COMPATIBILITY >> 8, FUZZ_RECORD_COMPATIBILITY & 0xFF, static_cast<uint8_t>(flags >> 8),
             static_cast<uint8_t>(flags)};
@@ -246,8 +239,8 @@ int main(int argc, char** argv) {
     for (const Conversation& c : conversations()) {
         Bytes records;
         for (const Bytes& p : c.packets) records = cat({records, be16(p.size()), p});
-        ok &= write_file(dir + "/eap_conversation/" + c.name, cat({compatibility_record(EAP_COMPAT_AKA_PRIME), records}));
-        ok &= write_file(dir + "/eap_conversation/" + c.name + "-all-flags",
+        ok &= fuzz_write_seed(dir + "/eap_conversation/" + c.name, cat({compatibility_record(EAP_COMPAT_AKA_PRIME), records}));
+        ok &= fuzz_write_seed(dir + "/eap_conversation/" + c.name + "-all-flags",
                          cat({compatibility_record(EAP_COMPAT_RFC4187 | EAP_COMPAT_AKA_PRIME), records}));
 
         fuzz_host_start();
@@ -258,7 +251,7 @@ int main(int argc, char** argv) {
             const int result = fuzz_host_feed(p.data(), p.size());
             if (p[0] == 1 && p[4] != TYPE_IDENTITY) {
                 std::printf(" %s/%u->%d", p[4] == TYPE_AKA_PRIME ? "aka'" : "aka", p[5], result);
-                ok &= write_file(dir + "/aka_attributes/" + c.name + "-" + std::to_string(i),
+                ok &= fuzz_write_seed(dir + "/aka_attributes/" + c.name + "-" + std::to_string(i),
                                  Bytes(p.begin() + 8, p.end()));
             } else {
                 std::printf(" eap/%u->%d", p[0], result);
