@@ -30,6 +30,7 @@ constexpr size_t SOURCE_MAC_LAST = 11;          // last byte of the source addre
 constexpr uint8_t AUTHENTICATOR_MAC_LAST = 0x01;  // the tool's authenticator address
 constexpr uint8_t EAP_REQUEST = 1;
 constexpr uint8_t EAP_TYPE_AKA = 23;
+constexpr uint8_t EAP_TYPE_AKA_PRIME = 50;
 constexpr size_t AKA_ATTRIBUTES = 8;
 constexpr uint8_t AT_ENCR_DATA_TYPE = 130;
 
@@ -62,7 +63,7 @@ bool network_packets(const Bytes& capture, std::vector<Bytes>& packets) {
 }
 
 bool is_aka_request(const Bytes& p) {
-    return p.size() >= AKA_ATTRIBUTES && p[0] == EAP_REQUEST && p[4] == EAP_TYPE_AKA;
+    return p.size() >= AKA_ATTRIBUTES && p[0] == EAP_REQUEST && (p[4] == EAP_TYPE_AKA || p[4] == EAP_TYPE_AKA_PRIME);
 }
 
 // The ciphertext of the request's AT_ENCR_DATA, empty when it has none.
@@ -94,33 +95,38 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    Bytes conversation;
+    // A capture of EAP-AKA' needs the setting that enables it.
+    unsigned flags = 0;
+    for (const Bytes& p : packets)
+        if (is_aka_request(p) && p[4] == EAP_TYPE_AKA_PRIME) flags = EAP_COMPAT_AKA_PRIME;
+    Bytes records;
     for (const Bytes& p : packets) {
-        conversation.push_back(static_cast<uint8_t>(p.size() >> 8));
-        conversation.push_back(static_cast<uint8_t>(p.size()));
-        conversation.insert(conversation.end(), p.begin(), p.end());
+        records.push_back(static_cast<uint8_t>(p.size() >> 8));
+        records.push_back(static_cast<uint8_t>(p.size()));
+        records.insert(records.end(), p.begin(), p.end());
     }
     if (argc == 5) {
-        conversation.push_back(FUZZ_RECORD_TIMER >> 8);
-        conversation.push_back(FUZZ_RECORD_TIMER & 0xFF);
+        records.push_back(FUZZ_RECORD_TIMER >> 8);
+        records.push_back(FUZZ_RECORD_TIMER & 0xFF);
     }
+    Bytes conversation = flags != 0 ? fuzz_compatibility_record(flags) : Bytes{};
+    conversation.insert(conversation.end(), records.begin(), records.end());
     bool ok = fuzz_write_seed(dir + "/eap_conversation/" + name, conversation);
     // The same conversation with every compatibility flag set first, so the
     // strict-success checks of the host start from authenticating inputs.
-    const Bytes allFlags = {FUZZ_RECORD_COMPATIBILITY >> 8, FUZZ_RECORD_COMPATIBILITY & 0xFF,
-                            EAP_COMPAT_RFC4187 >> 8, EAP_COMPAT_RFC4187 & 0xFF};
-    Bytes withFlags = allFlags;
-    withFlags.insert(withFlags.end(), conversation.begin(), conversation.end());
+    Bytes withFlags = fuzz_compatibility_record(EAP_COMPAT_RFC4187 | flags);
+    withFlags.insert(withFlags.end(), records.begin(), records.end());
     ok &= fuzz_write_seed(dir + "/eap_conversation/" + name + "-rfc4187", withFlags);
 
     fuzz_host_start();
+    EAP_SetCompatibility(flags);
     std::printf("%s:", name.c_str());
     for (size_t i = 0; i < packets.size(); ++i) {
         const Bytes& p = packets[i];
         const Bytes ciphertext = encr_ciphertext(p);
         const int result = fuzz_host_feed(p.data(), p.size());
         if (is_aka_request(p)) {
-            std::printf(" aka/%u->%d", p[5], result);
+            std::printf(" %s/%u->%d", p[4] == EAP_TYPE_AKA_PRIME ? "aka'" : "aka", p[5], result);
             if (p.size() > AKA_ATTRIBUTES)
                 ok &= fuzz_write_seed(dir + "/aka_attributes/" + name + "-" + std::to_string(i),
                                  Bytes(p.begin() + AKA_ATTRIBUTES, p.end()));

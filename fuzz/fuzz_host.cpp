@@ -116,6 +116,11 @@ void check_session_invariants() {
     if (s.akaState != AKA_STATE_OPEN && s.akaState != AKA_STATE_DONE) broken("method state out of range");
     if (s.identityMessageRecordLength > sizeof s.identityMessageRecord) broken("identity record overrun");
     if (s.identityLength > sizeof s.identity) broken("identity overrun");
+    if (s.methodType != 0 && s.methodType != EAP_TYPE_AKA && s.methodType != EAP_TYPE_AKA_PRIME)
+        broken("method of the exchange out of range");
+    if (s.kdfOfferCount > KDF_LIST_MAX || s.atKdfCount > static_cast<int32_t>(KDF_LIST_MAX) ||
+        s.atKdfInputLength > NETWORK_NAME_MAX)
+        broken("EAP-AKA' list or name overrun");
 }
 
 void start_conversation(int permanentIdLength) {
@@ -238,4 +243,9 @@ bool fuzz_write_seed(const std::string& path, const std::vector<uint8_t>& bytes)
     if (f == nullptr) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+std::vector<uint8_t> fuzz_compatibility_record(unsigned flags) {
+    return {FUZZ_RECORD_COMPATIBILITY >> 8, FUZZ_RECORD_COMPATIBILITY & 0xFF, static_cast<uint8_t>(flags >> 8),
+            static_cast<uint8_t>(flags)};
 }

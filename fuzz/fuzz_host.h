@@ -71,6 +71,9 @@ void fuzz_host_timer_expiry();
 // Runs one conversation input (record format above) from a fresh start.
 void fuzz_host_run_conversation(const uint8_t* data, size_t size);
 
+// The record that sets the compatibility flags, for the corpus generators.
+std::vector<uint8_t> fuzz_compatibility_record(unsigned flags);
+
 // Writes a seed file for the corpus generators; false when it could not.
 bool fuzz_write_seed(const std::string& path, const std::vector<uint8_t>& bytes);
 

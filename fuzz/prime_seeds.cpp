@@ -222,11 +222,6 @@ std::vector<Conversation> conversations() {
     return all;
 }
 
-Bytes compatibility_record(unsigned flags) {
-    return {FUZZ_RECORD_COMPATIBILITY >> 8, FUZZ_RECORD_COMPATIBILITY & 0xFF, static_cast<uint8_t>(flags >> 8),
-            static_cast<uint8_t>(flags)};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -239,9 +234,9 @@ int main(int argc, char** argv) {
     for (const Conversation& c : conversations()) {
         Bytes records;
         for (const Bytes& p : c.packets) records = cat({records, be16(p.size()), p});
-        ok &= fuzz_write_seed(dir + "/eap_conversation/" + c.name, cat({compatibility_record(EAP_COMPAT_AKA_PRIME), records}));
+        ok &= fuzz_write_seed(dir + "/eap_conversation/" + c.name, cat({fuzz_compatibility_record(EAP_COMPAT_AKA_PRIME), records}));
         ok &= fuzz_write_seed(dir + "/eap_conversation/" + c.name + "-all-flags",
-                         cat({compatibility_record(EAP_COMPAT_RFC4187 | EAP_COMPAT_AKA_PRIME), records}));
+                         cat({fuzz_compatibility_record(EAP_COMPAT_RFC4187 | EAP_COMPAT_AKA_PRIME), records}));
 
         fuzz_host_start();
         EAP_SetCompatibility(EAP_COMPAT_AKA_PRIME);
