@@ -75,6 +75,7 @@ constexpr unsigned AT_MAC_VALUE_SIZE = 16;
 constexpr unsigned AT_CHECKCODE_DIGEST_WORDS = 6; // a 20-byte SHA-1 digest
 constexpr uint8_t AT_CHECKCODE_EMPTY_WORDS = 1;
 constexpr unsigned AT_CHECKCODE_PRIME_WORDS = 9;  // a 32-byte SHA-256 digest (RFC 9048 section 3.3)
+constexpr uint8_t AT_KDF_WORDS = 1;               // RFC 9048 section 3.2
 constexpr uint16_t AKA_NOTIFICATION_SUCCESS = 0x8000;
 constexpr uint16_t AKA_NOTIFICATION_P_BIT = 0x4000;
 

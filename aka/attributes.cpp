@@ -13,7 +13,6 @@ namespace {
 // plus the value.
 constexpr uint8_t ENCR_DATA_MAX_WORDS = (sizeof(AkaAttributes::atEncrData) + AT_VALUE_OFFSET) / AKA_WORD;
 constexpr uint8_t CHECKCODE_MAX_WORDS = AT_CHECKCODE_DIGEST_WORDS;
-constexpr uint8_t AT_KDF_WORDS = 1;
 constexpr uint8_t AT_BIDDING_WORDS = 1;
 
 void reset_counts(AkaAttributes& a) {

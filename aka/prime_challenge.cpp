@@ -12,7 +12,6 @@ namespace {
 // RFC 9048 section 3.2: the one function defined, CK' and IK' by the KDF of
 // TS 33.402 Annex A.2.
 constexpr uint16_t KDF_CK_IK_PRIME = 1;
-constexpr uint8_t AT_KDF_WORDS = 1;
 // TS 33.102 Annex H: the most significant bit of AMF (AUTN byte 6).
 constexpr unsigned AUTN_AMF_OFFSET = 6;
 constexpr uint8_t AMF_SEPARATION_BIT = 0x80;
