@@ -49,12 +49,15 @@ enum {
     AT_COUNTER_TOO_SMALL = 20,
     AT_NONCE_S = 21,
     AT_CLIENT_ERROR_CODE = 22,
+    AT_KDF_INPUT = 23,   // EAP-AKA' (RFC 9048 section 3.1)
+    AT_KDF = 24,         // EAP-AKA'
     AT_IV = 129,
     AT_ENCR_DATA = 130,
     AT_NEXT_PSEUDONYM = 132,
     AT_NEXT_REAUTH_ID = 133,
     AT_CHECKCODE = 134,
-    AT_RESULT_IND = 135
+    AT_RESULT_IND = 135,
+    AT_BIDDING = 136     // in EAP-AKA, from a server that supports EAP-AKA' (RFC 9048 section 4)
 };
 
 // Wire sizes (RFC 4187 section 8.1): attributes are whole 4-byte words, the
@@ -71,11 +74,24 @@ constexpr unsigned AT_MAC_SIZE = 20;
 constexpr unsigned AT_MAC_VALUE_SIZE = 16;
 constexpr unsigned AT_CHECKCODE_DIGEST_WORDS = 6; // a 20-byte SHA-1 digest
 constexpr uint8_t AT_CHECKCODE_EMPTY_WORDS = 1;
+constexpr unsigned AT_CHECKCODE_PRIME_WORDS = 9;  // a 32-byte SHA-256 digest (RFC 9048 section 3.3)
+constexpr uint8_t AT_KDF_WORDS = 1;               // RFC 9048 section 3.2
 constexpr uint16_t AKA_NOTIFICATION_SUCCESS = 0x8000;
 constexpr uint16_t AKA_NOTIFICATION_P_BIT = 0x4000;
 
 // Identity kinds for makeRSP_Identity.
 enum { IDENTITY_REAUTH = 100, IDENTITY_PSEUDONYM = 101, IDENTITY_PERMANENT = 102 };
+
+// --- the running method (state_machine.cpp) ---
+// True while this exchange runs EAP-AKA' (RFC 9048); false for EAP-AKA and
+// before any method request.
+bool aka_is_prime();
+// The EAP Type the method writes into the headers it builds and MACs: 50
+// for EAP-AKA', else 23.
+uint8_t aka_eap_type();
+// True when the keys were derived by the running method (the all-zero keys
+// of a library that has derived none count as EAP-AKA's).
+bool aka_keys_match_method();
 
 // --- attributes.cpp ---
 // Bytes occupied by an attribute of a type this peer does not know, when the
@@ -142,6 +158,20 @@ void makeRSP_Challenge(uint8_t* payload, uint16_t* words);
 // carried them, in that order (RFC 4187 9.4, 9.8); returns the bytes written.
 unsigned aka_write_echoed_attributes(uint8_t* out);
 
+// --- prime_challenge.cpp (EAP-AKA', RFC 9048) ---
+// Verdicts on the AT_KDF list and AT_KDF_INPUT of an AKA'-Challenge: go on
+// with AKA, answer with a request for KDF 1, or fail as a missing attribute,
+// a wrong AUTN or a wrong AT_MAC would (failures already reported).
+enum { KDF_PROCEED, KDF_ASK, KDF_INPUT_MISSING, KDF_AS_BAD_AUTN, KDF_AS_BAD_MAC };
+int aka_check_kdf_offer();
+bool verify_separation_bit(const uint8_t autn[16]);
+// True (and reported) when an EAP-AKA challenge asks to be refused by its
+// AT_BIDDING; false when there is nothing to act on.
+bool bidding_down_detected();
+void makeRSP_KdfRequest(uint8_t* payload, uint16_t* words);
+// The AT_KDF attributes of the last challenge, in order; returns the bytes.
+unsigned aka_write_kdf_echo(uint8_t* out);
+
 // --- sqn.cpp ---
 bool PutSQN();
 void compute_auts(const uint8_t rand[16]);
@@ -168,5 +198,9 @@ void derive_mk();
 void derive_full_keys();
 void derive_reauth_mk();
 void derive_reauth_msk();
+// EAP-AKA' (RFC 9048 section 3.3): CK', IK', then K_encr, K_aut, K_re and
+// the MSK from PRF'; and the MSK of a fast re-authentication from K_re.
+void derive_prime_keys();
+void derive_prime_reauth_msk();
 
 #endif

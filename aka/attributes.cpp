@@ -9,9 +9,11 @@
 namespace {
 
 // AT_ENCR_DATA carries at most sizeof atEncrData bytes of ciphertext and
-// AT_CHECKCODE at most a 20-byte digest: 4 bytes of header plus the value.
+// AT_CHECKCODE at most a 20-byte digest (32 in EAP-AKA'): 4 bytes of header
+// plus the value.
 constexpr uint8_t ENCR_DATA_MAX_WORDS = (sizeof(AkaAttributes::atEncrData) + AT_VALUE_OFFSET) / AKA_WORD;
-constexpr uint8_t CHECKCODE_MAX_WORDS = (sizeof(AkaAttributes::atCheckcode) + AT_VALUE_OFFSET) / AKA_WORD;
+constexpr uint8_t CHECKCODE_MAX_WORDS = AT_CHECKCODE_DIGEST_WORDS;
+constexpr uint8_t AT_BIDDING_WORDS = 1;
 
 void reset_counts(AkaAttributes& a) {
     a.atRandCount = 0;
@@ -22,6 +24,9 @@ void reset_counts(AkaAttributes& a) {
     a.atEncrDataCount = 0;
     a.atCheckcodeCount = 0;
     a.atResultIndCount = 0;
+    a.atKdfCount = 0;
+    a.atKdfInputCount = 0;
+    a.atBiddingCount = 0;
 }
 
 // AT_RAND, AT_AUTN, AT_MAC, AT_IV: Length 5, two reserved bytes, 16 bytes.
@@ -43,6 +48,55 @@ size_t take_variable(const uint8_t* attr, size_t remaining, uint8_t maxWords, ui
     lengthField = words;
     ++count;
     return size;
+}
+
+// AT_CHECKCODE of EAP-AKA' is empty or a whole SHA-256 digest (RFC 9048
+// section 3.3), Length 1 or 9; EAP-AKA keeps its range of 1 to 6.
+size_t take_checkcode(const uint8_t* attr, size_t remaining) {
+    AkaAttributes& a = g_session;
+    if (!aka_is_prime())
+        return take_variable(attr, remaining, CHECKCODE_MAX_WORDS, a.atCheckcode, a.atCheckcodeLength,
+                             a.atCheckcodeCount);
+    if (attr[1] != AT_CHECKCODE_EMPTY_WORDS && attr[1] != AT_CHECKCODE_PRIME_WORDS) return 0;
+    return take_variable(attr, remaining, AT_CHECKCODE_PRIME_WORDS, a.atCheckcode, a.atCheckcodeLength,
+                         a.atCheckcodeCount);
+}
+
+// AT_KDF (RFC 9048 section 3.2): one word, the function number where other
+// attributes keep their reserved bytes; every occurrence is kept in order,
+// up to KDF_LIST_MAX.
+size_t take_kdf(const uint8_t* attr) {
+    AkaAttributes& a = g_session;
+    if (attr[1] != AT_KDF_WORDS || a.atKdfCount >= static_cast<int32_t>(KDF_LIST_MAX)) return 0;
+    a.atKdf[a.atKdfCount++] = aka_get_be16(attr + 2);
+    return AT_HEADER_SIZE;
+}
+
+// AT_KDF_INPUT (RFC 9048 section 3.1): the name's actual length, then the
+// name, padded to a whole word. The name must lie inside the attribute and
+// fit its field; an empty one is for the challenge to judge.
+size_t take_kdf_input(const uint8_t* attr, size_t remaining) {
+    AkaAttributes& a = g_session;
+    const size_t size = size_t{attr[1]} * AKA_WORD;
+    if (size == 0 || size > remaining) return 0;
+    const size_t nameLength = aka_get_be16(attr + 2);
+    if (nameLength > size - AT_HEADER_SIZE || nameLength > sizeof a.atKdfInput) return 0;
+    std::memcpy(a.atKdfInput, attr + AT_VALUE_OFFSET, nameLength);
+    a.atKdfInputLength = static_cast<uint16_t>(nameLength);
+    ++a.atKdfInputCount;
+    return size;
+}
+
+// AT_BIDDING (RFC 9048 section 4): one word, the D bit in its value. A peer
+// that offers EAP-AKA' understands it in EAP-AKA requests; EAP-AKA'
+// requests never carry it.
+size_t take_bidding(const uint8_t* attr, size_t remaining) {
+    AkaAttributes& a = g_session;
+    if (!aka_compat(EAP_COMPAT_AKA_PRIME)) return aka_skippable_attribute_size(attr, remaining);
+    if (aka_is_prime() || attr[1] != AT_BIDDING_WORDS) return 0;
+    a.atBidding = aka_get_be16(attr + 2);
+    ++a.atBiddingCount;
+    return AT_HEADER_SIZE;
 }
 
 // Takes the attribute at `attr`, of which `remaining` bytes lie inside the
@@ -72,12 +126,18 @@ size_t take_attribute(const uint8_t* attr, size_t remaining) {
         return take_variable(attr, remaining, ENCR_DATA_MAX_WORDS, a.atEncrData, a.atEncrDataLength,
                              a.atEncrDataCount);
     case AT_CHECKCODE:
-        return take_variable(attr, remaining, CHECKCODE_MAX_WORDS, a.atCheckcode, a.atCheckcodeLength,
-                             a.atCheckcodeCount);
+        return take_checkcode(attr, remaining);
     case AT_RESULT_IND:
         if (attr[1] != 1) return 0;
         ++a.atResultIndCount;
         return AT_HEADER_SIZE;
+    // Non-skippable in EAP-AKA, where this peer does not know them.
+    case AT_KDF:
+        return aka_is_prime() ? take_kdf(attr) : 0;
+    case AT_KDF_INPUT:
+        return aka_is_prime() ? take_kdf_input(attr, remaining) : 0;
+    case AT_BIDDING:
+        return take_bidding(attr, remaining);
     default:
         // Non-skippable and skippable types alike (RFC 4187 8.1): by default
         // this peer understands no attribute outside the table.
@@ -86,10 +146,11 @@ size_t take_attribute(const uint8_t* attr, size_t remaining) {
 }
 
 // Duplicates are judged after the whole walk, in this order; several
-// AT_NOTIFICATION are allowed and the last one stands.
+// AT_NOTIFICATION are allowed and the last one stands, and AT_KDF is a list.
 bool has_duplicate(const AkaAttributes& a) {
-    const int32_t counts[] = {a.atRandCount,     a.atAutnCount, a.atIvCount,        a.atEncrDataCount,
-                              a.atMacCount,      a.atCheckcodeCount, a.atResultIndCount};
+    const int32_t counts[] = {a.atRandCount,      a.atAutnCount,     a.atIvCount,         a.atEncrDataCount,
+                              a.atMacCount,       a.atCheckcodeCount, a.atResultIndCount, a.atKdfInputCount,
+                              a.atBiddingCount};
     for (int32_t count : counts)
         if (count >= 2) return true;
     return false;

@@ -5,8 +5,10 @@
 
 #include "aka/aka.h"
 #include "api/session.h"
+#include "crypto/hmac_sha256.h"
 #include "crypto/milenage.h"
 #include "crypto/sha1.h"
+#include "crypto/sha256.h"
 #include "diag/message_log.h"
 #include "eap/eap_packet.h"
 #include "keystore/keystore.h"
@@ -27,6 +29,7 @@ constexpr unsigned NONCE_S_SIZE = 16;
 // With NONCE_S appended, the EAP Length leaves those 16 bytes out:
 // (n + 5) - 16 = n - 11.
 constexpr unsigned NONCE_S_LENGTH_ADJUST = NONCE_S_SIZE - EAP_TYPE_HEADER_SIZE;
+constexpr unsigned SHA1_KEY_SIZE = 16;  // EAP-AKA's K_aut
 
 
 void log_milenage_constants() {
@@ -37,6 +40,38 @@ void log_milenage_constants() {
     msglog_line("\nConst R\n");
     msglog_line("%d %d %d %d %d\n", static_cast<int>(s.milenageR[0]), static_cast<int>(s.milenageR[1]),
                 static_cast<int>(s.milenageR[2]), static_cast<int>(s.milenageR[3]), static_cast<int>(s.milenageR[4]));
+}
+
+// The first 16 bytes of the method's MAC over `length` bytes: HMAC-SHA1 with
+// the 16-byte K_aut (RFC 4187 10.15) or, in EAP-AKA', HMAC-SHA-256 with the
+// 32-byte one (RFC 9048 section 3.3).
+void method_mac(const uint8_t* data, unsigned length, uint8_t mac[AT_MAC_VALUE_SIZE]) {
+    const AkaSession& s = g_session;
+    if (!aka_is_prime()) {
+        hmac_sha1(s.kAut, SHA1_KEY_SIZE, data, static_cast<int>(length), mac, AT_MAC_VALUE_SIZE);
+        return;
+    }
+    uint8_t full[HMAC_SHA256_SIZE];
+    hmac_sha256(s.kAut, K_AUT_PRIME_SIZE, data, length, full);
+    std::memcpy(mac, full, AT_MAC_VALUE_SIZE);
+}
+
+// The digest AT_CHECKCODE carries: SHA-1 (RFC 4187 10.13) or, in EAP-AKA',
+// SHA-256 (RFC 9048 section 3.3) over this exchange's AKA-Identity
+// messages, into checkcodeDigest. Returns its size.
+unsigned compute_checkcode_digest() {
+    AkaSession& s = g_session;
+    size_t length = s.identityMessageRecordLength;
+    if (length > sizeof s.identityMessageRecord) length = sizeof s.identityMessageRecord;
+    if (aka_is_prime()) {
+        sha256(s.identityMessageRecord, length, s.checkcodeDigest);
+        return SHA256_DIGEST_SIZE;
+    }
+    Sha1Context context;
+    sha1_reset(&context);
+    sha1_input(&context, s.identityMessageRecord, static_cast<unsigned>(length));
+    sha1_result(&context, s.checkcodeDigest);
+    return SHA1_DIGEST_SIZE;
 }
 
 void take_sqn(const uint8_t autn[16], const uint8_t ak[AK_SIZE]) {
@@ -123,13 +158,15 @@ bool verify_autn(const uint8_t rand[16], const uint8_t autn[16]) {
 }
 
 // RFC 4187 10.15: HMAC-SHA1-128 with K_aut over the whole EAP packet with
-// the AT_MAC value zeroed. The last 16 bytes are taken as that value, so a
-// packet whose AT_MAC is not the last attribute never verifies. Packets
-// shorter than 16 or longer than 256 bytes are refused as an invalid MAC.
+// the AT_MAC value zeroed (HMAC-SHA-256-128 in EAP-AKA'). The last 16 bytes
+// are taken as that value, so a packet whose AT_MAC is not the last
+// attribute never verifies. Packets shorter than 16 or longer than 256
+// bytes, and keys derived by the other method, are refused as an invalid
+// MAC.
 bool verify_at_mac(const uint8_t* packet, uint16_t eapLength) {
     const AkaSession& s = g_session;
     bool valid = false;
-    if (eapLength >= AT_MAC_VALUE_SIZE && eapLength <= EAP_MAX_PACKET) {
+    if (eapLength >= AT_MAC_VALUE_SIZE && eapLength <= EAP_MAX_PACKET && aka_keys_match_method()) {
         uint8_t input[EAP_MAX_PACKET];
         const unsigned covered = eapLength - AT_MAC_VALUE_SIZE;
         std::memcpy(input, packet, covered);
@@ -139,7 +176,7 @@ bool verify_at_mac(const uint8_t* packet, uint16_t eapLength) {
         aka_put_be16(wireLength, eapLength);
         for (unsigned i = 0; i < 2 && 2 + i < covered; ++i) input[2 + i] = wireLength[i];
         uint8_t mac[AT_MAC_VALUE_SIZE];
-        hmac_sha1(s.kAut, sizeof s.kAut, input, eapLength, mac, AT_MAC_VALUE_SIZE);
+        method_mac(input, eapLength, mac);
         valid = aka_bytes_equal(mac, s.atMac, AT_MAC_VALUE_SIZE);
     }
     if (!valid)
@@ -147,16 +184,10 @@ bool verify_at_mac(const uint8_t* packet, uint16_t eapLength) {
     return valid;
 }
 
-// RFC 4187 10.13: SHA-1 over the AKA-Identity messages of this exchange.
+// RFC 4187 10.13: the digest of the AKA-Identity messages of this exchange.
 bool verify_checkcode() {
     AkaSession& s = g_session;
-    size_t length = s.identityMessageRecordLength;
-    if (length > sizeof s.identityMessageRecord) length = sizeof s.identityMessageRecord;
-    Sha1Context context;
-    sha1_reset(&context);
-    sha1_input(&context, s.identityMessageRecord, static_cast<unsigned>(length));
-    sha1_result(&context, s.checkcodeDigest);
-    if (aka_bytes_equal(s.atCheckcode, s.checkcodeDigest, SHA1_DIGEST_SIZE)) return true;
+    if (aka_bytes_equal(s.atCheckcode, s.checkcodeDigest, compute_checkcode_digest())) return true;
     aka_report_failure("\t>>Invalid AT_CHECKCODE ", "\tC_AKA_FAIL_INVALID_CHECKCODE", EAPAKA_FAIL_INVALID_CHECKCODE);
     return false;
 }
@@ -177,10 +208,9 @@ void compute_response_mac(const uint8_t* payload, unsigned n) {
     work[0] = EAP_CODE_RESPONSE;
     work[1] = s.requestIdentifier;
     aka_put_be16(work + 2, withNonce ? n - NONCE_S_LENGTH_ADJUST : n + EAP_TYPE_HEADER_SIZE);
-    work[4] = EAP_TYPE_AKA;
+    work[4] = aka_eap_type();
     std::memcpy(work + EAP_TYPE_HEADER_SIZE, payload, n);
-    hmac_sha1(s.kAut, sizeof s.kAut, work, static_cast<int>(n + EAP_TYPE_HEADER_SIZE), s.responseMac,
-              AT_MAC_VALUE_SIZE);
+    method_mac(work, n + EAP_TYPE_HEADER_SIZE, s.responseMac);
 }
 
 unsigned aka_write_echoed_attributes(uint8_t* out) {
@@ -199,10 +229,13 @@ unsigned aka_write_echoed_attributes(uint8_t* out) {
         std::memcpy(out + n, empty, sizeof empty);
         n += sizeof empty;
     } else if (s.atCheckcodeCount == 1) {
-        const uint8_t header[] = {AT_CHECKCODE, AT_CHECKCODE_DIGEST_WORDS, 0, 0};
+        // EAP-AKA' sends the digest of this exchange's messages; EAP-AKA
+        // that of the last check made, which may be an earlier exchange's.
+        const unsigned digestSize = aka_is_prime() ? compute_checkcode_digest() : SHA1_DIGEST_SIZE;
+        const uint8_t header[] = {AT_CHECKCODE, static_cast<uint8_t>((AT_HEADER_SIZE + digestSize) / AKA_WORD), 0, 0};
         std::memcpy(out + n, header, sizeof header);
-        std::memcpy(out + n + sizeof header, s.checkcodeDigest, sizeof s.checkcodeDigest);
-        n += sizeof header + sizeof s.checkcodeDigest;
+        std::memcpy(out + n + sizeof header, s.checkcodeDigest, digestSize);
+        n += sizeof header + digestSize;
     }
     return n;
 }

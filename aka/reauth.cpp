@@ -146,12 +146,14 @@ void aka_commit_encr_attributes() {
     if ((v.staged & ENCR_HAS_NONCE) != 0) std::memcpy(s.nonceS, v.nonceS, NONCE_S_SIZE);
     if ((v.staged & ENCR_HAS_REAUTH_ID) != 0) {
         s.reauthIdPresent = 1;
+        s.reauthIdPrime = aka_is_prime();
         s.reauthIdLengthWords = v.reauthIdWords;
         s.reauthIdLength = v.reauthIdLength;
         std::memcpy(s.reauthId, v.reauthId, v.reauthIdLength);
     }
     if ((v.staged & ENCR_HAS_PSEUDONYM) != 0) {
         s.nextPseudonymPresent = 1;
+        s.pseudonymPrime = aka_is_prime();
         s.nextPseudonymLength = v.pseudonymLength;
         std::memcpy(s.nextPseudonym, v.pseudonym, v.pseudonymLength);
         aka_store_next_pseudonym();

@@ -1,5 +1,7 @@
 // The EAP-AKA peer state machine (RFC 4187): one request in, exactly one
 // response payload out, dispatched by the method state and the Subtype.
+// EAP-AKA' (RFC 9048) runs through the same machine: same subtypes, states
+// and results, with its own challenge checks and keys.
 #include <cstring>
 
 #include "aka/aka.h"
@@ -35,6 +37,14 @@ int mandatory_attribute_missing(uint8_t* payload, uint16_t* words) {
     return client_error_exit(payload, words);
 }
 
+// RFC 4187 6.3.1: an AUTN the peer cannot accept (and everything RFC 9048
+// treats as one) ends the exchange with AKA-Authentication-Reject.
+int authentication_reject(uint8_t* payload, uint16_t* words) {
+    makeRSP_AuthReject(payload, words);
+    g_session.akaState = AKA_STATE_DONE;
+    return AKA_RESULT_FAILED;
+}
+
 int invalid_subtype(uint8_t* payload, uint16_t* words) {
     report_invalid_subtype();
     makeRSP_ClientError(payload, words);
@@ -50,7 +60,7 @@ bool strict_success() { return aka_compat(EAP_COMPAT_STRICT_SUCCESS); }
 // that an unauthenticated server changes neither the MSK nor the keys a
 // later fast re-authentication starts from.
 struct ChallengeKeys {
-    uint8_t mk[20], fullAuthMk[20], kEncr[16], kAut[16], msk[64];
+    uint8_t mk[20], fullAuthMk[20], kEncr[16], kAut[K_AUT_PRIME_SIZE], kRe[K_RE_SIZE], msk[64], keysPrime;
 };
 
 ChallengeKeys save_challenge_keys() {
@@ -60,7 +70,9 @@ ChallengeKeys save_challenge_keys() {
     std::memcpy(k.fullAuthMk, s.fullAuthMk, sizeof k.fullAuthMk);
     std::memcpy(k.kEncr, s.kEncr, sizeof k.kEncr);
     std::memcpy(k.kAut, s.kAut, sizeof k.kAut);
+    std::memcpy(k.kRe, s.kRe, sizeof k.kRe);
     std::memcpy(k.msk, s.msk, sizeof k.msk);
+    k.keysPrime = s.keysPrime;
     return k;
 }
 
@@ -70,18 +82,43 @@ void restore_challenge_keys(const ChallengeKeys& k) {
     std::memcpy(s.fullAuthMk, k.fullAuthMk, sizeof k.fullAuthMk);
     std::memcpy(s.kEncr, k.kEncr, sizeof k.kEncr);
     std::memcpy(s.kAut, k.kAut, sizeof k.kAut);
+    std::memcpy(s.kRe, k.kRe, sizeof k.kRe);
     std::memcpy(s.msk, k.msk, sizeof k.msk);
+    s.keysPrime = k.keysPrime;
+}
+
+// RFC 9048 section 3.2 to 3.3: the AKA'-Challenge checks that come before
+// AKA (the AT_KDF list, AT_KDF_INPUT, the AMF separation bit, read before
+// Milenage runs so that no other vector changes any state). Returns 0 to go
+// on, else the method result of the response it built.
+int prime_challenge_precheck(uint8_t* payload, uint16_t* words) {
+    switch (aka_check_kdf_offer()) {
+    case KDF_ASK:
+        makeRSP_KdfRequest(payload, words);
+        return AKA_RESULT_CONTINUE;
+    case KDF_INPUT_MISSING:
+        return mandatory_attribute_missing(payload, words);
+    case KDF_AS_BAD_AUTN:
+        return authentication_reject(payload, words);
+    case KDF_AS_BAD_MAC:
+        return client_error_exit(payload, words);
+    default:
+        break;
+    }
+    return verify_separation_bit(g_session.atAutn) ? 0 : authentication_reject(payload, words);
 }
 
 // The checks that follow key derivation, in order: decryption of
-// AT_ENCR_DATA, AT_MAC, and AT_CHECKCODE when it carries a digest (an empty
-// one says the server saw no identity rounds to check).
+// AT_ENCR_DATA, AT_MAC, and AT_CHECKCODE when it carries a digest of the
+// method's size (an empty one says the server saw no identity rounds to
+// check).
 bool challenge_verified(const uint8_t* request, uint16_t length) {
     const AkaSession& s = g_session;
     if (s.atEncrDataCount == 1 && !aka_decrypt_encr_data(static_cast<uint8_t>((s.atEncrDataLength - 1) * AKA_WORD)))
         return false;
     if (!verify_at_mac(request, length)) return false;
-    return !(s.atCheckcodeCount == 1 && s.atCheckcodeLength == AT_CHECKCODE_DIGEST_WORDS && !verify_checkcode());
+    const unsigned digestWords = aka_is_prime() ? AT_CHECKCODE_PRIME_WORDS : AT_CHECKCODE_DIGEST_WORDS;
+    return !(s.atCheckcodeCount == 1 && s.atCheckcodeLength == digestWords && !verify_checkcode());
 }
 
 // RFC 4187 9.3/9.4: the order matters. SQN is accepted and stored, keys are
@@ -91,12 +128,12 @@ int process_challenge(const uint8_t* request, uint16_t length, uint8_t* payload,
     AkaSession& s = g_session;
     if (!aka_parse_attributes(request + AKA_HEADER_SIZE, length) || s.atRandCount == 0 || s.atAutnCount == 0)
         return mandatory_attribute_missing(payload, words);
-
-    if (!verify_autn(s.atRand, s.atAutn)) {
-        makeRSP_AuthReject(payload, words);
-        s.akaState = AKA_STATE_DONE;
-        return AKA_RESULT_FAILED;
+    if (aka_is_prime()) {
+        const int refused = prime_challenge_precheck(payload, words);
+        if (refused != 0) return refused;
     }
+
+    if (!verify_autn(s.atRand, s.atAutn)) return authentication_reject(payload, words);
     if (!PutSQN()) {
         // The server resynchronises from AUTS and sends a new challenge.
         compute_auts(s.atRand);
@@ -104,12 +141,19 @@ int process_challenge(const uint8_t* request, uint16_t length, uint8_t* payload,
         return AKA_RESULT_CONTINUE;
     }
     ChallengeKeys previous = save_challenge_keys();
-    derive_mk();
-    derive_full_keys();
+    if (aka_is_prime()) {
+        derive_prime_keys();
+    } else {
+        derive_mk();
+        derive_full_keys();
+    }
     const bool verified = challenge_verified(request, length);
-    if (!verified && strict_success()) restore_challenge_keys(previous);
+    // RFC 9048 section 4: AT_BIDDING counts only under a verified AT_MAC.
+    const bool biddingDown = verified && bidding_down_detected();
+    if ((!verified || biddingDown) && strict_success()) restore_challenge_keys(previous);
     aka_wipe(reinterpret_cast<uint8_t*>(&previous), sizeof previous);
     if (!verified) return client_error_exit(payload, words);
+    if (biddingDown) return authentication_reject(payload, words);
     aka_commit_encr_attributes();
     // RFC 4187 5.4 and 10.16: after a full authentication the server counts
     // fast re-authentications from 1 again.
@@ -127,13 +171,17 @@ int process_challenge(const uint8_t* request, uint16_t length, uint8_t* payload,
 int process_identity(const uint8_t* request, uint16_t length, uint8_t* payload, uint16_t* words) {
     AkaSession& s = g_session;
     const uint8_t firstType = length > AKA_HEADER_SIZE ? request[AKA_HEADER_SIZE] : 0;
+    // RFC 9048 section 3.1: identities the server gave out in one method are
+    // not offered in the other.
+    const bool reauthId = s.reauthIdPresent && s.reauthIdPrime == aka_is_prime();
+    const bool pseudonym = s.nextPseudonymPresent && s.pseudonymPrime == aka_is_prime();
     int kind;
     switch (firstType) {
     case AT_ANY_ID_REQ:
-        kind = s.reauthIdPresent ? IDENTITY_REAUTH : s.nextPseudonymPresent ? IDENTITY_PSEUDONYM : IDENTITY_PERMANENT;
+        kind = reauthId ? IDENTITY_REAUTH : pseudonym ? IDENTITY_PSEUDONYM : IDENTITY_PERMANENT;
         break;
     case AT_FULLAUTH_ID_REQ:
-        kind = s.nextPseudonymPresent ? IDENTITY_PSEUDONYM : IDENTITY_PERMANENT;
+        kind = pseudonym ? IDENTITY_PSEUDONYM : IDENTITY_PERMANENT;
         break;
     case AT_PERMANENT_ID_REQ:
         kind = IDENTITY_PERMANENT;
@@ -158,8 +206,9 @@ uint16_t counter_value(uint16_t wireBytes) {
 int process_reauthentication(const uint8_t* request, uint16_t length, uint8_t* payload, uint16_t* words) {
     AkaSession& s = g_session;
     // RFC 4187 5.1: fast re-authentication reuses the keys of a full
-    // authentication; without one since load there are none to reuse.
-    if (strict_success() && !s.fullAuthDone) return invalid_subtype(payload, words);
+    // authentication; without one since load there are none to reuse, and
+    // those of the other method are not for this one (RFC 9048 section 3.1).
+    if ((strict_success() && !s.fullAuthDone) || !aka_keys_match_method()) return invalid_subtype(payload, words);
     if (!aka_parse_attributes(request + AKA_HEADER_SIZE, length) || s.atIvCount == 0 || s.atMacCount == 0 ||
         s.atEncrDataCount == 0)
         return mandatory_attribute_missing(payload, words);
@@ -182,8 +231,12 @@ int process_reauthentication(const uint8_t* request, uint16_t length, uint8_t* p
     }
     s.lastReauthCounter = s.reauthCounter;
     s.counterFresh = 1;
-    derive_reauth_mk();
-    derive_reauth_msk();
+    if (aka_is_prime()) {
+        derive_prime_reauth_msk();
+    } else {
+        derive_reauth_mk();
+        derive_reauth_msk();
+    }
     makeRSP_Reauthentication(payload, words);
     // RFC 4187 5.4: the identity delivered in a successful fast
     // re-authentication is the one for the next.
@@ -234,7 +287,16 @@ void aka_start_exchange() {
     g_session.akaState = AKA_STATE_OPEN;
     g_session.identityMessageRecordLength = 0;
     g_session.exchangeAuthenticated = 0;
+    g_session.methodType = 0;
+    g_session.kdfOfferCount = 0;
+    g_session.kdfRequested = 0;
 }
+
+bool aka_is_prime() { return g_session.methodType == EAP_TYPE_AKA_PRIME; }
+
+uint8_t aka_eap_type() { return aka_is_prime() ? EAP_TYPE_AKA_PRIME : EAP_TYPE_AKA; }
+
+bool aka_keys_match_method() { return g_session.keysPrime == aka_is_prime(); }
 
 int aka_process_request(const uint8_t* request, uint8_t* payload, uint16_t* words) {
     AkaSession& s = g_session;
@@ -283,12 +345,15 @@ void makeRSP_AuthReject(uint8_t* payload, uint16_t* words) {
 }
 
 // RFC 4187 9.6: AT_AUTS has no reserved bytes; the 14 AUTS bytes follow
-// Type and Length directly.
+// Type and Length directly. EAP-AKA' repeats the challenge's AT_KDF list
+// after it (RFC 9048 section 3.2).
 void makeRSP_SyncFailure(uint8_t* payload, uint16_t* words) {
     const uint8_t header[] = {AKA_SUBTYPE_SYNCHRONIZATION_FAILURE, 0, 0, AT_AUTS, AT_AUTS_WORDS};
     std::memcpy(payload, header, sizeof header);
     std::memcpy(payload + sizeof header, g_session.auts, AUTS_SIZE);
-    *words = AT_AUTS_WORDS;
+    unsigned echoed = 0;
+    if (aka_is_prime()) echoed = aka_write_kdf_echo(payload + sizeof header + AUTS_SIZE);
+    *words = static_cast<uint16_t>(AT_AUTS_WORDS + echoed / AKA_WORD);
 }
 
 // RFC 4187 10.13: AT_CHECKCODE hashes the identity messages as sent. A pair
@@ -313,7 +378,7 @@ void aka_record_identity_exchange(const uint8_t* request, uint16_t eapLength, co
     out[0] = EAP_CODE_RESPONSE;
     out[1] = s.requestIdentifier;
     aka_put_be16(out + 2, static_cast<unsigned>(responseLength));
-    out[4] = EAP_TYPE_AKA;
+    out[4] = aka_eap_type();
     std::memcpy(out + EAP_TYPE_HEADER_SIZE, payload, responseLength - EAP_TYPE_HEADER_SIZE);
     s.identityMessageRecordLength = static_cast<uint16_t>(used + eapLength + responseLength);
 }

@@ -23,6 +23,10 @@ AkaSession::AkaSession() : AkaAttributes() {
     identityLength = 0;
     akaState = AKA_STATE_OPEN;
     requestIdentifier = 0;
+    methodType = 0;
+    std::memset(kdfOffer, 0, sizeof kdfOffer);
+    kdfOfferCount = 0;
+    kdfRequested = 0;
     std::memset(identityMessageRecord, 0, sizeof identityMessageRecord);
     identityMessageRecordLength = 0;
     exchangeAuthenticated = 0;
@@ -39,6 +43,8 @@ AkaSession::AkaSession() : AkaAttributes() {
     altKeySetUsed = 0;
     std::memset(responseMac, 0, sizeof responseMac);
     std::memset(checkcodeDigest, 0, sizeof checkcodeDigest);
+    std::memset(ckPrime, 0, sizeof ckPrime);
+    std::memset(ikPrime, 0, sizeof ikPrime);
     std::memset(seqms, 0, sizeof seqms);
     std::memset(auts, 0, sizeof auts);
     reauthCounter = 0;
@@ -52,13 +58,17 @@ AkaSession::AkaSession() : AkaAttributes() {
     reauthIdLengthWords = 0;
     reauthIdLength = 0;
     std::memset(reauthId, 0, sizeof reauthId);
+    reauthIdPrime = 0;
+    pseudonymPrime = 0;
     appendNonceS = 0;
     encrValues = AkaEncrValues{};
     std::memset(mk, 0, sizeof mk);
     std::memset(fullAuthMk, 0, sizeof fullAuthMk);
     std::memset(kEncr, 0, sizeof kEncr);
     std::memset(kAut, 0, sizeof kAut);
+    std::memset(kRe, 0, sizeof kRe);
     std::memset(msk, 0, sizeof msk);
+    keysPrime = 0;
     sha1RawMode = 0;
     std::memset(milenageRoundKeys, 0, sizeof milenageRoundKeys);
 }

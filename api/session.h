@@ -42,6 +42,16 @@ constexpr size_t IDENTITY_RECORD_SIZE_LONG = 3 * 2 * EAP_MAX_PACKET;
 constexpr size_t NOTIFICATION_TEXT_MAX = 1024;
 constexpr size_t SEQMS_ENTRIES = 32;
 constexpr size_t SEQ_SIZE = 6;
+// EAP-AKA' (RFC 9048) bounds. AT_MAC is computed over at most 256 bytes, and
+// the smallest AKA'-Challenge around AT_KDF_INPUT (header 8, AT_RAND and
+// AT_AUTN 20 each, one AT_KDF 4, AT_KDF_INPUT header 4, AT_MAC 20) leaves 180
+// bytes for the network name: no longer name can authenticate. Sixteen
+// AT_KDF values are far more than the one function defined.
+constexpr size_t NETWORK_NAME_MAX = 180;
+constexpr size_t KDF_LIST_MAX = 16;
+constexpr size_t K_AUT_PRIME_SIZE = 32;
+constexpr size_t K_RE_SIZE = 32;
+constexpr size_t CHECKCODE_MAX = 32;  // SHA-256; EAP-AKA's SHA-1 digest takes 20
 constexpr uint16_t IDENTITY_KIND_PERMANENT = 13;
 constexpr uint16_t IDENTITY_KIND_PSEUDONYM = 3;
 
@@ -63,10 +73,21 @@ struct AkaAttributes {
     uint8_t atEncrData[96];
     uint8_t atEncrDataLength;     // Length byte (words)
     int32_t atEncrDataCount;
-    uint8_t atCheckcode[20];
+    uint8_t atCheckcode[CHECKCODE_MAX];
     uint8_t atCheckcodeLength;    // Length byte (words)
     int32_t atCheckcodeCount;
     int32_t atResultIndCount;
+    // EAP-AKA' only (RFC 9048 section 3.1): every AT_KDF in order, and the
+    // network name of AT_KDF_INPUT without its length and padding.
+    uint16_t atKdf[KDF_LIST_MAX];
+    int32_t atKdfCount;
+    uint8_t atKdfInput[NETWORK_NAME_MAX];
+    uint16_t atKdfInputLength;    // bytes of name
+    int32_t atKdfInputCount;
+    // AT_BIDDING of an EAP-AKA request (RFC 9048 section 4), known only
+    // while EAP-AKA' is enabled.
+    uint16_t atBidding;
+    int32_t atBiddingCount;
 };
 
 // The attributes found inside a decrypted AT_ENCR_DATA (RFC 4187 section
@@ -115,6 +136,15 @@ struct AkaSession : AkaAttributes {
     // EAP-AKA state machine.
     uint32_t akaState;
     uint8_t requestIdentifier;
+    // EAP Type of the method running in this exchange: 23 (EAP-AKA), 50
+    // (EAP-AKA', EAP_COMPAT_AKA_PRIME) or 0 before its first request.
+    uint8_t methodType;
+    // EAP-AKA' key derivation function negotiation (RFC 9048 section 3.2)
+    // in this exchange: the AT_KDF list of its last AKA'-Challenge (none
+    // while kdfOfferCount is 0), and whether the peer has asked for KDF 1.
+    uint16_t kdfOffer[KDF_LIST_MAX];
+    uint8_t kdfOfferCount;
+    uint8_t kdfRequested;
     uint8_t identityMessageRecord[IDENTITY_RECORD_SIZE_LONG];  // 160 used by default
     uint16_t identityMessageRecordLength;
     // The AKA-Challenge or AKA-Reauthentication of this exchange was
@@ -138,7 +168,10 @@ struct AkaSession : AkaAttributes {
     uint8_t autnAmf[2];
     uint8_t altKeySetUsed;
     uint8_t responseMac[16];
-    uint8_t checkcodeDigest[20];
+    uint8_t checkcodeDigest[CHECKCODE_MAX];  // 20 bytes used by EAP-AKA
+    // EAP-AKA' (TS 33.402 Annex A.2) keys of the last AKA'-Challenge.
+    uint8_t ckPrime[16];
+    uint8_t ikPrime[16];
 
     // SQN array and resynchronisation.
     uint8_t seqms[SEQMS_ENTRIES][SEQ_SIZE];
@@ -157,17 +190,29 @@ struct AkaSession : AkaAttributes {
     uint8_t reauthIdLengthWords;
     uint16_t reauthIdLength;
     uint8_t reauthId[IDENTITY_MAX];
+    // 1 when the held re-authentication identity, or the pseudonym last
+    // stored, arrived in EAP-AKA' rather than EAP-AKA: neither is used in the
+    // other method (RFC 9048 section 3.1).
+    uint8_t reauthIdPrime;
+    uint8_t pseudonymPrime;
     uint8_t appendNonceS;
     // What the last decrypted AT_ENCR_DATA carried, before it takes effect.
     AkaEncrValues encrValues;
 
     // Keys. fullAuthMk is the MK of the last full authentication, which
-    // mk gives up to XKEY' after a fast re-authentication.
+    // mk gives up to XKEY' after a fast re-authentication. K_aut has 16
+    // bytes in EAP-AKA and 32 in EAP-AKA', which also has K_re (RFC 9048
+    // section 3.3; MK itself and the EMSK are not kept). keysPrime is 1
+    // when EAP-AKA' derived them: keys serve only the method that made them
+    // (the all-zero keys of a library that has derived none count as
+    // EAP-AKA's).
     uint8_t mk[20];
     uint8_t fullAuthMk[20];
     uint8_t kEncr[16];
-    uint8_t kAut[16];
+    uint8_t kAut[K_AUT_PRIME_SIZE];
+    uint8_t kRe[K_RE_SIZE];
     uint8_t msk[64];
+    uint8_t keysPrime;
 
     // Crypto state shared by the primitives.
     uint8_t sha1RawMode;

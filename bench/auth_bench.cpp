@@ -2,7 +2,9 @@
 // EAP_layer, each next to OpenSSL doing the same cryptographic work in the
 // same run: Milenage f1..f4 on AES-128, MK = SHA-1, the FIPS 186-2 PRF, the
 // AT_MAC check of the request and the AT_MAC of the response (plus the
-// AES-CBC of AT_ENCR_DATA for re-authentication). The trace file is absent.
+// AES-CBC of AT_ENCR_DATA for re-authentication). And an EAP-AKA' full
+// authentication next to its work: Milenage, the CK'/IK' KDF, PRF' and both
+// AT_MACs on HMAC-SHA-256. The trace file is absent.
 // At the end each conversation's CPU time is printed as a ratio to its
 // reference (CPU time, since the machine may be shared).
 #define OPENSSL_SUPPRESS_DEPRECATED 1
@@ -26,7 +28,7 @@
 namespace {
 
 TestKeyStore g_store;
-Bytes g_identityRequest, g_challenge, g_reauthRequest, g_success;
+Bytes g_identityRequest, g_challenge, g_primeChallenge, g_reauthRequest, g_success, g_primeSuccess;
 
 int feed(const Bytes& packet) {
     uint8_t in[1100];
@@ -40,18 +42,19 @@ void start_conversation() {
     EAP_Init(nullptr, nullptr, reinterpret_cast<unsigned char*>(const_cast<char*>("@test.org")), 15);
 }
 
-// Identity, AKA-Challenge, EAP-Success, getAAA. The store forgets the SEQ
-// it was given and the re-authentication identity the challenge hands out
-// is dropped, so the same identity and challenge serve every round.
-bool full_authentication() {
+// Identity, the challenge (AKA or AKA'), EAP-Success, getAAA. The store
+// forgets the SEQ it was given and the re-authentication identity the
+// challenge hands out is dropped, so the same identity and challenge serve
+// every round.
+bool full_authentication(const Bytes& challenge, const Bytes& success) {
     std::memset(g_store.store + EAPAKA_KEB_SEQMS, 0, 6);
     g_session.reauthIdPresent = 0;
     g_store.requests.clear();
     start_conversation();
     uint8_t msk[64];
     const bool ok = feed(g_identityRequest) == EAPAKA_RESULT_RESPONSE &&
-                    feed(g_challenge) == EAPAKA_RESULT_AUTH_RESPONSE &&
-                    feed(g_success) == EAPAKA_RESULT_SUCCESS_PERMANENT;
+                    feed(challenge) == EAPAKA_RESULT_AUTH_RESPONSE &&
+                    feed(success) == EAPAKA_RESULT_SUCCESS_PERMANENT;
     getAAA(msk);
     benchmark::DoNotOptimize(msk);
     return ok;
@@ -130,6 +133,30 @@ void full_crypto_openssl() {
     benchmark::DoNotOptimize(mac);
 }
 
+// CK' | IK' = HMAC-SHA-256(CK | IK, 0x20 | "WLAN" | 0004 | SQN^AK | 0006),
+// then PRF' (7 blocks) under IK' | CK', then AT_MAC of the request and of
+// the response.
+void full_prime_crypto_openssl() {
+    uint8_t out[4][16];
+    milenage_reference(g_primeChallenge.data() + 12, g_primeChallenge.data() + 32, out);
+    uint8_t key[32], s[15] = {0x20, 'W', 'L', 'A', 'N', 0, 4};
+    std::memcpy(key, out[2], 16);
+    std::memcpy(key + 16, out[3], 16);
+    std::memcpy(s + 7, g_primeChallenge.data() + 32, 6);
+    s[14] = 6;
+    uint8_t kdf[32], mac[32];
+    unsigned len = 32;
+    HMAC(EVP_sha256(), key, 32, s, sizeof s, kdf, &len);
+    std::memcpy(key, kdf + 16, 16);
+    std::memcpy(key + 16, kdf, 16);
+    const char input[] = "EAP-AKA'001010123456789@test.org";
+    uint8_t mk[7 * 32];
+    prf_prime_reference(key, 32, reinterpret_cast<const uint8_t*>(input), sizeof input - 1, mk, 7);
+    HMAC(EVP_sha256(), mk + 16, 32, g_primeChallenge.data(), g_primeChallenge.size(), mac, &len);
+    HMAC(EVP_sha256(), mk + 16, 32, Bytes(40, 1).data(), 40, mac, &len);
+    benchmark::DoNotOptimize(mac);
+}
+
 void reauth_crypto_openssl() {
     AES_KEY dec, enc;
     uint8_t iv[16], plain[96], block[16] = {}, mac[20];
@@ -156,10 +183,17 @@ void reauth_crypto_openssl() {
 
 void bench_full(benchmark::State& state) {
     for (auto _ : state)
-        if (!full_authentication()) state.SkipWithError("full authentication failed");
+        if (!full_authentication(g_challenge, g_success)) state.SkipWithError("full authentication failed");
 }
 void bench_full_openssl(benchmark::State& state) {
     for (auto _ : state) full_crypto_openssl();
+}
+void bench_full_prime(benchmark::State& state) {
+    for (auto _ : state)
+        if (!full_authentication(g_primeChallenge, g_primeSuccess)) state.SkipWithError("AKA' authentication failed");
+}
+void bench_full_prime_openssl(benchmark::State& state) {
+    for (auto _ : state) full_prime_crypto_openssl();
 }
 void bench_reauth(benchmark::State& state) {
     for (auto _ : state)
@@ -182,7 +216,18 @@ bool prepare() {
     spec.encrPlain = akasrv::identity_attr(AT_NEXT_REAUTH_ID, "reauth-0001@test.org");
     g_challenge = server.challenge(spec);
     g_success = akasrv::AkaServer::eap_success(server.id);
-    if (!full_authentication()) return false;
+    if (!full_authentication(g_challenge, g_success)) return false;
+    // The same subscriber over EAP-AKA', network name "WLAN"; the keys of
+    // the EAP-AKA authentication stay for the re-authentication below.
+    EAP_SetCompatibility(EAP_COMPAT_AKA_PRIME);
+    server.use_prime();
+    g_primeChallenge = server.challenge(spec);
+    g_primeSuccess = akasrv::AkaServer::eap_success(server.id);
+    if (!full_authentication(g_primeChallenge, g_primeSuccess)) return false;
+    server.use_prime(false);
+    g_challenge = server.challenge(spec);
+    g_success = akasrv::AkaServer::eap_success(server.id);
+    if (!full_authentication(g_challenge, g_success)) return false;
     // Re-authentication against the keys of that authentication.
     start_conversation();
     server.identity = Bytes{'r', 'e', 'a', 'u', 't', 'h', '-', '0', '0', '0', '1', '@', 't', 'e', 's', 't', '.', 'o', 'r', 'g'};
@@ -202,5 +247,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("full_authentication/openssl", bench_full_openssl);
     benchmark::RegisterBenchmark("fast_reauthentication/eapaka", bench_reauth);
     benchmark::RegisterBenchmark("fast_reauthentication/openssl", bench_reauth_openssl);
+    // Last: it leaves EAP-AKA' keys, on which no EAP-AKA re-authentication runs.
+    benchmark::RegisterBenchmark("full_authentication_prime/eapaka", bench_full_prime);
+    benchmark::RegisterBenchmark("full_authentication_prime/openssl", bench_full_prime_openssl);
     return run_benchmarks_with_ratios(argc, argv);
 }

@@ -27,14 +27,14 @@ public:
 
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\n%-22s %-22s %8s\n", "operation", "reference", "ratio");
+        std::printf("\n%-26s %-26s %8s\n", "operation", "reference", "ratio");
         for (const std::string& name : order_) {
             const size_t slash = name.find('/');
             if (name.compare(slash + 1, std::string::npos, "eapaka") != 0) continue;
             const std::string op = name.substr(0, slash);
             for (const std::string& ref : order_) {
                 if (ref.compare(0, op.size() + 8, op + "/openssl") != 0) continue;
-                std::printf("%-22s %-22s %7.2fx\n", op.c_str(), ref.substr(slash + 1).c_str(),
+                std::printf("%-26s %-26s %7.2fx\n", op.c_str(), ref.substr(slash + 1).c_str(),
                             times_[name] / times_[ref]);
             }
         }

@@ -2,8 +2,9 @@
 // authenticator passes through EAP_layer: its Length is turned into host
 // byte order in place, it is logged, a repeated Request is answered from the
 // held response, and otherwise the EAP state decides what the packet means.
-// Identity, Notification and Nak are answered here; EAP-AKA (Type 23)
-// requests go to the method, whose result moves the EAP state on.
+// Identity, Notification and Nak are answered here; EAP-AKA (Type 23) and,
+// when the host has enabled it, EAP-AKA' (Type 50) requests go to the
+// method, whose result moves the EAP state on.
 #include "eap/eap_layer.h"
 
 #include <cstring>
@@ -24,11 +25,17 @@ constexpr unsigned EAP_TYPE_OFFSET = 4;
 // headers.
 constexpr uint16_t AKA_MAX_RESPONSE_WORDS = (EAP_MAX_PACKET - AKA_HEADER_SIZE) / 4;
 
+// The methods this peer runs: EAP-AKA, and EAP-AKA' when the host has
+// enabled it (otherwise a Type 50 request gets the Nak like any other).
+bool eap_is_method(uint8_t type) {
+    return type == EAP_TYPE_AKA || (type == EAP_TYPE_AKA_PRIME && aka_compat(EAP_COMPAT_AKA_PRIME));
+}
+
 // Smallest Length a Request of `type` may carry: the EAP header with the
-// Type, and for EAP-AKA the Subtype and the two reserved bytes as well
+// Type, and for the methods the Subtype and the two reserved bytes as well
 // (RFC 4187 section 8.1).
 uint16_t eap_min_request_length(uint8_t type) {
-    return type == EAP_TYPE_AKA ? AKA_HEADER_SIZE : EAP_TYPE_HEADER_SIZE;
+    return eap_is_method(type) ? AKA_HEADER_SIZE : EAP_TYPE_HEADER_SIZE;
 }
 
 // The host passes no buffer size, so the Length field is all there is to go
@@ -124,7 +131,7 @@ int eap_answer_notification(const uint8_t* request, uint8_t* response) {
     return EAPAKA_RESULT_RESPONSE;
 }
 
-// Legacy Nak (RFC 3748 section 5.3.1) for any method but EAP-AKA. It names
+// Legacy Nak (RFC 3748 section 5.3.1) for any method not run here. It names
 // no alternative method: the Response is the bare 5-byte header.
 int eap_answer_nak(const uint8_t* request, uint8_t* response) {
     eap_start_response(request, response, EAP_TYPE_NAK, EAP_TYPE_HEADER_SIZE);
@@ -133,19 +140,27 @@ int eap_answer_nak(const uint8_t* request, uint8_t* response) {
     return EAPAKA_RESULT_RESPONSE;
 }
 
-// Hands an EAP-AKA Request to the method and moves the EAP state by what it
-// reports: a sent Challenge or Re-authentication response awaits the
-// outcome, an acknowledged success notification awaits EAP-Success, and a
-// method that gave up awaits EAP-Failure.
+// Hands an EAP-AKA or EAP-AKA' Request to the method and moves the EAP
+// state by what it reports: a sent Challenge or Re-authentication response
+// awaits the outcome, an acknowledged success notification awaits
+// EAP-Success, and a method that gave up awaits EAP-Failure. RFC 3748
+// section 2.1: the authenticator does not switch methods within an
+// exchange, so a request of the other method is dropped.
 int eap_run_method(const uint8_t* request, uint8_t* response) {
+    const uint8_t type = request[EAP_TYPE_OFFSET];
+    if (g_session.methodType != 0 && g_session.methodType != type) {
+        msglog_line("\t>>EAP Request dropped: Type %u within an exchange of Type %u", unsigned{type},
+                    unsigned{g_session.methodType});
+        return EAPAKA_RESULT_DROPPED;
+    }
+    g_session.methodType = type;
     uint16_t words = 0;
     const int methodResult = aka_process_request(request, response + EAP_TYPE_HEADER_SIZE, &words);
     if (words > AKA_MAX_RESPONSE_WORDS) {
         msglog_line("\t>>EAP-AKA response too long: %u words", words);
         return EAPAKA_RESULT_DROPPED;
     }
-    eap_start_response(request, response, EAP_TYPE_AKA,
-                       static_cast<uint16_t>(AKA_HEADER_SIZE + 4u * words));
+    eap_start_response(request, response, type, static_cast<uint16_t>(AKA_HEADER_SIZE + 4u * words));
     eap_hold_response(response);
 
     switch (methodResult) {
@@ -165,12 +180,11 @@ int eap_run_method(const uint8_t* request, uint8_t* response) {
 }
 
 int eap_handle_request(const uint8_t* request, uint8_t* response) {
-    switch (request[EAP_TYPE_OFFSET]) {
-    case EAP_TYPE_IDENTITY: return eap_answer_identity(request, response);
-    case EAP_TYPE_NOTIFICATION: return eap_answer_notification(request, response);
-    case EAP_TYPE_AKA: return eap_run_method(request, response);
-    default: return eap_answer_nak(request, response);
-    }
+    const uint8_t type = request[EAP_TYPE_OFFSET];
+    if (type == EAP_TYPE_IDENTITY) return eap_answer_identity(request, response);
+    if (type == EAP_TYPE_NOTIFICATION) return eap_answer_notification(request, response);
+    if (eap_is_method(type)) return eap_run_method(request, response);
+    return eap_answer_nak(request, response);
 }
 
 // What a packet means in each EAP state. Requests are taken while no

@@ -30,6 +30,7 @@ constexpr size_t SOURCE_MAC_LAST = 11;          // last byte of the source addre
 constexpr uint8_t AUTHENTICATOR_MAC_LAST = 0x01;  // the tool's authenticator address
 constexpr uint8_t EAP_REQUEST = 1;
 constexpr uint8_t EAP_TYPE_AKA = 23;
+constexpr uint8_t EAP_TYPE_AKA_PRIME = 50;
 constexpr size_t AKA_ATTRIBUTES = 8;
 constexpr uint8_t AT_ENCR_DATA_TYPE = 130;
 
@@ -43,13 +44,6 @@ bool read_file(const char* path, Bytes& out) {
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + n);
     std::fclose(f);
     return true;
-}
-
-bool write_file(const std::string& path, const Bytes& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
 }
 
 // The EAP packets the authenticator sent, in capture order.
@@ -69,7 +63,7 @@ bool network_packets(const Bytes& capture, std::vector<Bytes>& packets) {
 }
 
 bool is_aka_request(const Bytes& p) {
-    return p.size() >= AKA_ATTRIBUTES && p[0] == EAP_REQUEST && p[4] == EAP_TYPE_AKA;
+    return p.size() >= AKA_ATTRIBUTES && p[0] == EAP_REQUEST && (p[4] == EAP_TYPE_AKA || p[4] == EAP_TYPE_AKA_PRIME);
 }
 
 // The ciphertext of the request's AT_ENCR_DATA, empty when it has none.
@@ -101,41 +95,46 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    Bytes conversation;
+    // A capture of EAP-AKA' needs the setting that enables it.
+    unsigned flags = 0;
+    for (const Bytes& p : packets)
+        if (is_aka_request(p) && p[4] == EAP_TYPE_AKA_PRIME) flags = EAP_COMPAT_AKA_PRIME;
+    Bytes records;
     for (const Bytes& p : packets) {
-        conversation.push_back(static_cast<uint8_t>(p.size() >> 8));
-        conversation.push_back(static_cast<uint8_t>(p.size()));
-        conversation.insert(conversation.end(), p.begin(), p.end());
+        records.push_back(static_cast<uint8_t>(p.size() >> 8));
+        records.push_back(static_cast<uint8_t>(p.size()));
+        records.insert(records.end(), p.begin(), p.end());
     }
     if (argc == 5) {
-        conversation.push_back(FUZZ_RECORD_TIMER >> 8);
-        conversation.push_back(FUZZ_RECORD_TIMER & 0xFF);
+        records.push_back(FUZZ_RECORD_TIMER >> 8);
+        records.push_back(FUZZ_RECORD_TIMER & 0xFF);
     }
-    bool ok = write_file(dir + "/eap_conversation/" + name, conversation);
+    Bytes conversation = flags != 0 ? fuzz_compatibility_record(flags) : Bytes{};
+    conversation.insert(conversation.end(), records.begin(), records.end());
+    bool ok = fuzz_write_seed(dir + "/eap_conversation/" + name, conversation);
     // The same conversation with every compatibility flag set first, so the
     // strict-success checks of the host start from authenticating inputs.
-    const Bytes allFlags = {FUZZ_RECORD_COMPATIBILITY >> 8, FUZZ_RECORD_COMPATIBILITY & 0xFF,
-                            EAP_COMPAT_RFC4187 >> 8, EAP_COMPAT_RFC4187 & 0xFF};
-    Bytes withFlags = allFlags;
-    withFlags.insert(withFlags.end(), conversation.begin(), conversation.end());
-    ok &= write_file(dir + "/eap_conversation/" + name + "-rfc4187", withFlags);
+    Bytes withFlags = fuzz_compatibility_record(EAP_COMPAT_RFC4187 | flags);
+    withFlags.insert(withFlags.end(), records.begin(), records.end());
+    ok &= fuzz_write_seed(dir + "/eap_conversation/" + name + "-rfc4187", withFlags);
 
     fuzz_host_start();
+    EAP_SetCompatibility(flags);
     std::printf("%s:", name.c_str());
     for (size_t i = 0; i < packets.size(); ++i) {
         const Bytes& p = packets[i];
         const Bytes ciphertext = encr_ciphertext(p);
         const int result = fuzz_host_feed(p.data(), p.size());
         if (is_aka_request(p)) {
-            std::printf(" aka/%u->%d", p[5], result);
+            std::printf(" %s/%u->%d", p[4] == EAP_TYPE_AKA_PRIME ? "aka'" : "aka", p[5], result);
             if (p.size() > AKA_ATTRIBUTES)
-                ok &= write_file(dir + "/aka_attributes/" + name + "-" + std::to_string(i),
+                ok &= fuzz_write_seed(dir + "/aka_attributes/" + name + "-" + std::to_string(i),
                                  Bytes(p.begin() + AKA_ATTRIBUTES, p.end()));
             // The library decrypts in place: a changed field is the plaintext.
             const size_t n = ciphertext.size();
             if (n != 0 && n <= sizeof g_session.atEncrData &&
                 std::memcmp(g_session.atEncrData, ciphertext.data(), n) != 0)
-                ok &= write_file(dir + "/aka_encr_attributes/" + name + "-" + std::to_string(i),
+                ok &= fuzz_write_seed(dir + "/aka_encr_attributes/" + name + "-" + std::to_string(i),
                                  Bytes(g_session.atEncrData, g_session.atEncrData + n));
         } else {
             std::printf(" eap/%u->%d", p[0], result);

@@ -48,24 +48,6 @@ void hex16(const char* hex, uint8_t* out) {
     }
 }
 
-// TS 35.206 standard constants: c1 = 0, c2..c5 with a single bit set in the
-// last byte (1, 2, 4, 8); rotations 64, 0, 32, 64, 96 bits.
-void fill_subscriber(uint8_t* b) {
-    std::memset(b, 0, EAPAKA_KEB_SIZE);
-    std::memcpy(b + EAPAKA_KEB_PERMANENT_ID, "0001010123456789", 16);
-    hex16("465b5ce8b199b49faa5f0a2ee238a6bc", b + EAPAKA_KEB_K);
-    hex16("cd63cb71954a9f4e48a5994e37a02baf", b + EAPAKA_KEB_OPC);
-    hex16("fec86ba6eb707ed08905757b1bb44b8f", b + EAPAKA_KEB_K_ALT);
-    hex16("1006020f0a478bf6b699f15c062e42b3", b + EAPAKA_KEB_OPC_ALT);
-    const uint8_t lastByte[5] = {0, 1, 2, 4, 8};
-    const int32_t rotations[5] = {64, 0, 32, 64, 96};
-    for (int i = 0; i < 5; ++i) {
-        b[EAPAKA_KEB_C1 + 16 * i + 15] = lastByte[i];
-        for (int k = 0; k < 4; ++k)
-            b[EAPAKA_KEB_R1 + 4 * i + k] = static_cast<uint8_t>(uint32_t(rotations[i]) >> (8 * k));
-    }
-}
-
 uint64_t fake_now() { return g_nowMs; }
 
 bool strict() { return (g_flags & EAP_COMPAT_STRICT_SUCCESS) != 0; }
@@ -134,6 +116,11 @@ void check_session_invariants() {
     if (s.akaState != AKA_STATE_OPEN && s.akaState != AKA_STATE_DONE) broken("method state out of range");
     if (s.identityMessageRecordLength > sizeof s.identityMessageRecord) broken("identity record overrun");
     if (s.identityLength > sizeof s.identity) broken("identity overrun");
+    if (s.methodType != 0 && s.methodType != EAP_TYPE_AKA && s.methodType != EAP_TYPE_AKA_PRIME)
+        broken("method of the exchange out of range");
+    if (s.kdfOfferCount > KDF_LIST_MAX || s.atKdfCount > static_cast<int32_t>(KDF_LIST_MAX) ||
+        s.atKdfInputLength > NETWORK_NAME_MAX)
+        broken("EAP-AKA' list or name overrun");
 }
 
 void start_conversation(int permanentIdLength) {
@@ -159,6 +146,24 @@ bool is_result(int r) {
 
 }  // namespace
 
+// TS 35.206 standard constants: c1 = 0, c2..c5 with a single bit set in the
+// last byte (1, 2, 4, 8); rotations 64, 0, 32, 64, 96 bits.
+void fuzz_host_fill_subscriber(uint8_t* b) {
+    std::memset(b, 0, EAPAKA_KEB_SIZE);
+    std::memcpy(b + EAPAKA_KEB_PERMANENT_ID, "0001010123456789", 16);
+    hex16("465b5ce8b199b49faa5f0a2ee238a6bc", b + EAPAKA_KEB_K);
+    hex16("cd63cb71954a9f4e48a5994e37a02baf", b + EAPAKA_KEB_OPC);
+    hex16("fec86ba6eb707ed08905757b1bb44b8f", b + EAPAKA_KEB_K_ALT);
+    hex16("1006020f0a478bf6b699f15c062e42b3", b + EAPAKA_KEB_OPC_ALT);
+    const uint8_t lastByte[5] = {0, 1, 2, 4, 8};
+    const int32_t rotations[5] = {64, 0, 32, 64, 96};
+    for (int i = 0; i < 5; ++i) {
+        b[EAPAKA_KEB_C1 + 16 * i + 15] = lastByte[i];
+        for (int k = 0; k < 4; ++k)
+            b[EAPAKA_KEB_R1 + 4 * i + k] = static_cast<uint8_t>(uint32_t(rotations[i]) >> (8 * k));
+    }
+}
+
 void fuzz_host_start() {
     if (!g_started) {
         const char* trace = std::getenv("EAPAKA_FUZZ_TRACE");
@@ -169,7 +174,7 @@ void fuzz_host_start() {
     aka_session_reset();
     g_nowMs = 0;
     g_flags = 0;
-    fill_subscriber(g_keyBuffer);
+    fuzz_host_fill_subscriber(g_keyBuffer);
     RegisterAuthKeyCallBack(key_callback, g_keyBuffer);
     start_conversation(FUZZ_PERMANENT_ID_LENGTH);
 }
@@ -231,4 +236,16 @@ void fuzz_host_run_conversation(const uint8_t* data, size_t size) {
             at += take;
         }
     }
+}
+
+bool fuzz_write_seed(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::vector<uint8_t> fuzz_compatibility_record(unsigned flags) {
+    return {FUZZ_RECORD_COMPATIBILITY >> 8, FUZZ_RECORD_COMPATIBILITY & 0xFF, static_cast<uint8_t>(flags >> 8),
+            static_cast<uint8_t>(flags)};
 }

@@ -23,6 +23,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "eapaka/eapaka.h"
 
@@ -39,6 +41,9 @@ constexpr size_t FUZZ_RECORD_HEADER = 2;
 // length are the tool's defaults.
 extern const char FUZZ_REALM[];
 constexpr int FUZZ_PERMANENT_ID_LENGTH = 16;
+
+// Writes that subscriber's key store contents into a 395-byte buffer.
+void fuzz_host_fill_subscriber(uint8_t buffer[EAPAKA_KEB_SIZE]);
 
 // What the host saw in the last call, for the generator's report.
 struct FuzzHostLog {
@@ -65,5 +70,11 @@ void fuzz_host_timer_expiry();
 
 // Runs one conversation input (record format above) from a fresh start.
 void fuzz_host_run_conversation(const uint8_t* data, size_t size);
+
+// The record that sets the compatibility flags, for the corpus generators.
+std::vector<uint8_t> fuzz_compatibility_record(unsigned flags);
+
+// Writes a seed file for the corpus generators; false when it could not.
+bool fuzz_write_seed(const std::string& path, const std::vector<uint8_t>& bytes);
 
 #endif

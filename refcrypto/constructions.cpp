@@ -42,6 +42,29 @@ Bytes fips186_prf(const Bytes& xkey20) {
     return out;
 }
 
+Bytes prf_prime(const Bytes& key, const Bytes& s, size_t length) {
+    Bytes out, t;
+    for (uint8_t n = 1; out.size() < length; ++n) {
+        Bytes input = t;
+        input.insert(input.end(), s.begin(), s.end());
+        input.push_back(n);
+        t = hmac_sha256(key, input);
+        out.insert(out.end(), t.begin(), t.end());
+    }
+    out.resize(length);
+    return out;
+}
+
+Bytes kdf_3gpp(const Bytes& key, uint8_t fc, const std::vector<Bytes>& parameters) {
+    Bytes s = {fc};
+    for (const Bytes& p : parameters) {
+        s.insert(s.end(), p.begin(), p.end());
+        s.push_back(static_cast<uint8_t>(p.size() >> 8));
+        s.push_back(static_cast<uint8_t>(p.size()));
+    }
+    return hmac_sha256(key, s);
+}
+
 MilenageParams milenage_standard() {
     MilenageParams p;
     const uint8_t lastByte[5] = {0, 1, 2, 4, 8};

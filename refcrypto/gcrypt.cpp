@@ -125,4 +125,25 @@ Bytes aes_cbc_decrypt(const Bytes& key16, const Bytes& iv16, const Bytes& data) 
     return cipher_run(GCRY_CIPHER_AES128, GCRY_CIPHER_MODE_CBC, key16, &iv16, data, false);
 }
 
+// SHA-256 and HMAC-SHA-256, the hash and MAC of EAP-AKA'.
+Bytes sha256(const Bytes& data) {
+    ensure_initialised();
+    Bytes out(32);
+    gcry_md_hash_buffer(GCRY_MD_SHA256, out.data(), data.data(), data.size());
+    return out;
+}
+
+Bytes hmac_sha256(const Bytes& key, const Bytes& data) {
+    ensure_initialised();
+    gcry_mac_hd_t hd = nullptr;
+    if (gcry_mac_open(&hd, GCRY_MAC_HMAC_SHA256, 0, nullptr) != 0) return {};
+    static const uint8_t noKey = 0;  // a valid pointer for the empty key
+    Bytes out(32);
+    size_t n = out.size();
+    const bool ok = gcry_mac_setkey(hd, key.empty() ? &noKey : key.data(), key.size()) == 0 &&
+                    gcry_mac_write(hd, data.data(), data.size()) == 0 && gcry_mac_read(hd, out.data(), &n) == 0;
+    gcry_mac_close(hd);
+    return ok && n == out.size() ? out : Bytes{};
+}
+
 }  // namespace refcrypto

@@ -105,4 +105,22 @@ Bytes aes_cbc_decrypt(const Bytes& key16, const Bytes& iv16, const Bytes& data) 
     return evp_run(EVP_aes_128_cbc(), key16, iv16.data(), data, false);
 }
 
+// SHA-256 and HMAC-SHA-256, the hash and MAC of EAP-AKA'.
+Bytes sha256(const Bytes& data) {
+    Bytes out(SHA256_DIGEST_LENGTH);
+    unsigned int n = 0;
+    if (EVP_Digest(data_or_dummy(data), data.size(), out.data(), &n, EVP_sha256(), nullptr) != 1)
+        return {};
+    return out;
+}
+
+Bytes hmac_sha256(const Bytes& key, const Bytes& data) {
+    Bytes out(SHA256_DIGEST_LENGTH);
+    unsigned int n = 0;
+    if (HMAC(EVP_sha256(), data_or_dummy(key), static_cast<int>(key.size()), data_or_dummy(data),
+             data.size(), out.data(), &n) == nullptr || n != out.size())
+        return {};
+    return out;
+}
+
 }  // namespace refcrypto

@@ -22,6 +22,19 @@ Bytes sha1(const Bytes& data);
 // HMAC-SHA1 (RFC 2104), the full 20-byte MAC; any key length.
 Bytes hmac_sha1(const Bytes& key, const Bytes& data);
 
+// SHA-256 (FIPS 180-4) digest, 32 bytes.
+Bytes sha256(const Bytes& data);
+
+// HMAC-SHA-256 (RFC 2104), the full 32-byte MAC; any key length.
+Bytes hmac_sha256(const Bytes& key, const Bytes& data);
+
+// PRF' (RFC 9048 section 3.4): the first `length` bytes of T1 | T2 | ...,
+// Tn = HMAC-SHA-256(key, T(n-1) | s | n).
+Bytes prf_prime(const Bytes& key, const Bytes& s, size_t length);
+
+// The 3GPP KDF (TS 33.220 Annex B.2): HMAC-SHA-256(key, fc | P0 | L0 | ...).
+Bytes kdf_3gpp(const Bytes& key, uint8_t fc, const std::vector<Bytes>& parameters);
+
 // One SHA-1 compression of `block20` followed by 44 zero bytes from the
 // FIPS 180 initial hash: the G function of FIPS 186-2 appendix 3.3.
 Bytes sha1_g(const Bytes& block20);

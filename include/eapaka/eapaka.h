@@ -303,6 +303,12 @@ enum {
     // load; the response timer reports "take as success" only after an
     // acknowledged success notification of an authenticated exchange.
     EAP_COMPAT_STRICT_SUCCESS = 0x100,
+    // Run EAP-AKA' (RFC 9048, EAP Type 50) instead of answering it with a
+    // Nak: the same key store, identities, SQN array, results and events,
+    // with keys bound to the access network name. With it, an EAP-AKA
+    // challenge whose AT_BIDDING has the D bit set fails (RFC 9048 section
+    // 4). Not part of EAP_COMPAT_RFC4187.
+    EAP_COMPAT_AKA_PRIME = 0x200,
     EAP_COMPAT_RFC4187 = EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE | EAP_COMPAT_RFC_CHECKCODE |
                          EAP_COMPAT_REAUTH_COUNTER_PER_FULL_AUTH | EAP_COMPAT_REAUTH_KEYS_FROM_FULL_MK |
                          EAP_COMPAT_OPAQUE_PSEUDONYM | EAP_COMPAT_KEEP_NEXT_REAUTH_ID |

@@ -1,7 +1,10 @@
 // Published key-derivation and packet vectors: the EAP-AKA MK and key split,
-// and the RFC 4186 appendix packets, which share AT_MAC, AT_ENCR_DATA, the
-// PRF key split and the re-authentication XKEY' with EAP-AKA.
+// the RFC 4186 appendix packets, which share AT_MAC, AT_ENCR_DATA, the PRF
+// key split and the re-authentication XKEY' with EAP-AKA, and the RFC 9048
+// EAP-AKA' cases.
 #include "aka/aka_fixture.h"
+#include "crypto/prf_prime.h"
+#include "eap/eap_packet.h"
 #include "support/vector_file.h"
 
 namespace {
@@ -105,6 +108,76 @@ TEST_F(Rfc4186Appendix, ReauthResponseCounterBlock) {
     uint8_t block[16];
     aka_encrypt_counter(v->bytes("IV").data(), block);
     EXPECT_EQ(field(block, 16), Bytes(packet.begin() + 32, packet.begin() + 48));
+}
+
+// RFC 9048: CK', IK' and the key split through the method's derivation;
+// the EMSK, which the library does not keep, from PRF' over the same input.
+TEST_F(AkaTest, AkaPrimeKeyDerivation) {
+    g_session.methodType = EAP_TYPE_AKA_PRIME;
+    for (const VectorRecord& v : load_vectors("eap_aka_prime.txt")) {
+        if (v.id.rfind("rfc9048-case-", 0) != 0) continue;
+        SCOPED_TRACE(v.id);
+        const std::string identity = v.text("IDENTITY_ASCII"), name = v.text("NETWORK_NAME_ASCII");
+        set_identity(identity);
+        std::memcpy(g_session.ck, v.bytes("CK").data(), 16);
+        std::memcpy(g_session.ik, v.bytes("IK").data(), 16);
+        std::memcpy(g_session.atAutn, v.bytes("AUTN").data(), 16);
+        std::memcpy(g_session.atKdfInput, name.data(), name.size());
+        g_session.atKdfInputLength = static_cast<uint16_t>(name.size());
+        derive_prime_keys();
+        EXPECT_EQ(field(g_session.ckPrime, 16), v.bytes("CK_PRIME"));
+        EXPECT_EQ(field(g_session.ikPrime, 16), v.bytes("IK_PRIME"));
+        EXPECT_EQ(field(g_session.kEncr, 16), v.bytes("K_ENCR"));
+        EXPECT_EQ(field(g_session.kAut, 32), v.bytes("K_AUT"));
+        EXPECT_EQ(field(g_session.kRe, 32), v.bytes("K_RE"));
+        EXPECT_EQ(field(g_session.msk, 64), v.bytes("MSK"));
+
+        const Bytes key = cat({field(g_session.ikPrime, 16), field(g_session.ckPrime, 16)});
+        const std::string label = "EAP-AKA'";
+        const ByteSpan input[] = {{reinterpret_cast<const uint8_t*>(label.data()), label.size()},
+                                  {reinterpret_cast<const uint8_t*>(identity.data()), identity.size()}};
+        Bytes mk(208);
+        prf_prime(key.data(), key.size(), input, 2, mk.data(), mk.size());
+        EXPECT_EQ(Bytes(mk.begin() + 144, mk.end()), v.bytes("EMSK"));
+    }
+}
+
+TEST_F(AkaTest, AkaPrimeReauthenticationKeys) {
+    const auto records = load_vectors("eap_aka_prime.txt");
+    const VectorRecord* v = find(records, "computed-case-1-fast-reauth");
+    ASSERT_NE(v, nullptr);
+    g_session.methodType = EAP_TYPE_AKA_PRIME;
+    set_identity(v->text("IDENTITY_ASCII"));
+    std::memcpy(g_session.kRe, v->bytes("K_RE").data(), 32);
+    std::memcpy(&g_session.reauthCounter, v->bytes("COUNTER").data(), 2);  // wire order
+    std::memcpy(g_session.nonceS, v->bytes("NONCE_S").data(), 16);
+    derive_prime_reauth_msk();
+    EXPECT_EQ(field(g_session.msk, 64), v->bytes("MSK"));
+    EXPECT_EQ(field(g_session.kRe, 32), v->bytes("K_RE"));
+}
+
+// Case 1 end to end: the Milenage subscriber that yields its AKA values, the
+// AKA'-Challenge with AT_KDF and AT_KDF_INPUT "WLAN", and the response byte
+// for byte, through EAP_layer.
+TEST_F(AkaTest, AkaPrimeChallengeEndToEnd) {
+    const auto records = load_vectors("eap_aka_prime.txt");
+    const VectorRecord* m = find(records, "computed-case-1-2-milenage-set-19");
+    const VectorRecord* request = find(records, "computed-case-1-challenge-request");
+    const VectorRecord* expected = find(records, "computed-case-1-challenge-response");
+    const VectorRecord* keysOut = find(records, "rfc9048-case-1");
+    ASSERT_TRUE(m && request && expected && keysOut);
+    keys.set_key_set(m->bytes("K"), m->bytes("OPC"));
+    uint64_t sqn = 0;
+    for (uint8_t b : m->bytes("SQN")) sqn = sqn << 8 | b;
+    keys.set_seqms(static_cast<unsigned>(sqn & 0x1F), (sqn >> 5) - 1);
+    EAP_SetCompatibility(EAP_COMPAT_AKA_PRIME);
+    ASSERT_EQ(feed({1, 0x29, 0, 5, 1}), EAPAKA_RESULT_RESPONSE);
+    set_identity(keysOut->text("IDENTITY_ASCII"));  // the cases' identity, without a realm
+
+    ASSERT_EQ(feed(request->bytes("PACKET")), EAPAKA_RESULT_AUTH_RESPONSE);
+    EXPECT_EQ(bytes_to_hex(response), bytes_to_hex(expected->bytes("PACKET")));
+    EXPECT_EQ(msk(), keysOut->bytes("MSK"));
+    EXPECT_EQ(keys.seqms(static_cast<unsigned>(sqn & 0x1F)), sqn >> 5);
 }
 
 }  // namespace

@@ -9,8 +9,12 @@
 #include "api/session.h"
 #include "crypto/aes.h"
 #include "crypto/fips186_prf.h"
+#include "crypto/hmac_sha256.h"
+#include "crypto/kdf_3gpp.h"
 #include "crypto/milenage.h"
+#include "crypto/prf_prime.h"
 #include "crypto/sha1.h"
+#include "crypto/sha256.h"
 #include "support/test_host.h"
 
 namespace {
@@ -62,6 +66,13 @@ TEST(NoAllocation, EveryPrimitive) {
     });
     check("hmac_sha1", [&] { hmac_sha1(data, 100, data, 200, out, 20); });
     check("fips186_prf", [&] { fips186_prf(data, out); });
+    check("sha256", [&] { sha256(data, sizeof data, out); });
+    check("hmac_sha256", [&] { hmac_sha256(data, 100, data, 200, out); });
+    check("prf_prime", [&] {
+        const ByteSpan s[] = {{data, 40}, {data + 40, 24}};
+        prf_prime(key, 32, s, 2, out, 160);
+    });
+    check("kdf_3gpp", [&] { kdf_ck_ik_prime(key, key + 16, data, 4, data + 8, out, out + 16); });
     check("AesCipher", [&] {
         AesCipher aes;
         aes.setKey(key, 32, 3);

@@ -6,8 +6,10 @@
 #include "api/session.h"
 #include "crypto/aes.h"
 #include "crypto/fips186_prf.h"
+#include "crypto/hmac_sha256.h"
 #include "crypto/milenage.h"
 #include "crypto/sha1.h"
+#include "crypto/sha256.h"
 #include "support/vector_file.h"
 
 namespace {
@@ -52,6 +54,29 @@ TEST(PublishedVectors, HmacSha1) {
             mac.pop_back();
             EXPECT_EQ(mac, expected) << r.id << " " << field;
         }
+    }
+}
+
+// FIPS 180 SHA-256 records (message repeated REPEAT times, fed piece by
+// piece) and RFC 4231 HMAC-SHA-256 records (those with a KEY); case 5 gives
+// only the first 128 bits, the AT_MAC truncation of EAP-AKA'.
+TEST(PublishedVectors, Sha256AndHmacSha256) {
+    for (const auto& r : records_of("sha256_hmac_sha256.txt")) {
+        Bytes digest(SHA256_DIGEST_SIZE);
+        if (r.has("KEY")) {
+            const Bytes key = r.bytes("KEY"), data = r.bytes("DATA");
+            hmac_sha256(key.data(), key.size(), data.data(), data.size(), digest.data());
+            if (r.has("DIGEST_128")) {
+                EXPECT_EQ(Bytes(digest.begin(), digest.begin() + 16), r.bytes("DIGEST_128")) << r.id;
+            }
+        } else {
+            const Bytes piece = bytes_or_ascii(r, "MSG");
+            Sha256Context ctx;
+            sha256_reset(&ctx);
+            for (long i = 0; i < r.number("REPEAT"); ++i) sha256_input(&ctx, piece.data(), piece.size());
+            sha256_result(&ctx, digest.data());
+        }
+        EXPECT_EQ(bytes_to_hex(digest), bytes_to_hex(r.bytes("DIGEST"))) << r.id;
     }
 }
 

@@ -251,7 +251,7 @@ TEST_F(EapLayerTest, OversizedReauthIdentityIsNotSent) {
 }
 
 TEST_F(EapLayerTest, NakIsTheBareHeader) {
-    for (uint8_t type : {3, 4, 5, 6, 18, 22, 24, 254, 255}) {
+    for (uint8_t type : {3, 4, 5, 6, 18, 22, 24, 50, 254, 255}) {
         SCOPED_TRACE(int(type));
         g_session.eapState = EAP_STATE_IDLE;
         EXPECT_EQ(feed({1, 0x61, 0, 5, type}), 2);

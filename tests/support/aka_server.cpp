@@ -6,24 +6,45 @@ namespace akasrv {
 
 namespace {
 constexpr uint8_t kAtRand = 1, kAtAutn = 2, kAtRes = 3, kAtPadding = 6, kAtMac = 11, kAtNotification = 12,
-                  kAtIdentity = 14, kAtCounter = 19, kAtCounterTooSmall = 20, kAtNonceS = 21, kAtIv = 129,
-                  kAtEncrData = 130, kAtCheckcode = 134, kAtResultInd = 135;
+                  kAtIdentity = 14, kAtCounter = 19, kAtCounterTooSmall = 20, kAtNonceS = 21, kAtKdfInput = 23,
+                  kAtKdf = 24, kAtIv = 129, kAtEncrData = 130, kAtCheckcode = 134, kAtResultInd = 135,
+                  kAtBidding = 136;
+constexpr size_t kPrimeKeySize = 32;  // K_aut and K_re of EAP-AKA'
 
 Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
 
-Bytes checkcode_attr(int words, const Bytes& digest) {
+Bytes be16(unsigned value) { return {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)}; }
+
+// None (words 0), empty (Length 1), or `words` long with the digest cut or
+// zero-filled to fit.
+Bytes checkcode_attr(int words, Bytes digest) {
     if (words == 0) return {};
-    return words == 1 ? attr(kAtCheckcode, 1) : cat({{kAtCheckcode, 6, 0, 0}, digest});
+    digest.resize(static_cast<size_t>(words - 1) * 4);
+    return cat({{kAtCheckcode, static_cast<uint8_t>(words), 0, 0}, digest});
+}
+
+// AT_CHECKCODE carrying the whole digest.
+Bytes digest_attr(const Bytes& digest) { return checkcode_attr(static_cast<int>(1 + digest.size() / 4), digest); }
+
+// RFC 9048 section 3.1: AT_KDF in the order given, then AT_KDF_INPUT.
+Bytes kdf_attrs(const ChallengeSpec& spec) {
+    Bytes a;
+    for (uint16_t value : spec.kdf) a = cat({a, {kAtKdf, 1}, be16(value)});
+    if (!spec.kdfInput) return a;
+    const Bytes name = text_bytes(spec.networkName);
+    const size_t words = (4 + name.size() + 3) / 4;
+    const unsigned actual = spec.nameLength >= 0 ? static_cast<unsigned>(spec.nameLength) : name.size();
+    return cat({a, attr(kAtKdfInput, static_cast<uint8_t>(words), cat({be16(actual), name}))});
 }
 }  // namespace
 
-Bytes aka_request(uint8_t id, uint8_t subtype, const Bytes& attributes) {
+Bytes aka_request(uint8_t id, uint8_t subtype, const Bytes& attributes, uint8_t type) {
     Bytes p(8 + attributes.size(), 0);
     p[0] = 1;
     p[1] = id;
     p[2] = static_cast<uint8_t>(p.size() >> 8);
     p[3] = static_cast<uint8_t>(p.size());
-    p[4] = 23;
+    p[4] = type;
     p[5] = subtype;
     std::copy(attributes.begin(), attributes.end(), p.begin() + 8);
     return p;
@@ -58,7 +79,8 @@ Bytes be48(uint64_t value) {
 Bytes mac_over(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra) {
     std::fill(packet.begin() + macOffset, packet.begin() + macOffset + 16, 0);
     packet.insert(packet.end(), extra.begin(), extra.end());
-    return slice(oracle::hmac_sha1(kAut, packet), 0, 16);
+    return slice(kAut.size() == kPrimeKeySize ? oracle::hmac_sha256(kAut, packet) : oracle::hmac_sha1(kAut, packet),
+                 0, 16);
 }
 
 Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra) {
@@ -88,29 +110,58 @@ uint8_t AkaServer::nextId() {
 Bytes AkaServer::eap_identity() { return {1, nextId(), 0, 5, 1}; }
 
 Bytes AkaServer::identity_request(uint8_t idRequestType) {
-    lastIdentityRequest_ = aka_request(nextId(), 5, attr(idRequestType, 1));
+    lastIdentityRequest_ = aka_request(nextId(), 5, attr(idRequestType, 1), type);
     return lastIdentityRequest_;
 }
 
 void AkaServer::take_identity(const Bytes& response) {
     if (response.size() > 5 && response[4] == 1) {
         identity = slice(response, 5, response.size() - 5);
-    } else if (response.size() >= 12 && response[4] == 23 && response[8] == kAtIdentity) {
+    } else if (response.size() >= 12 && response[4] == type && response[8] == kAtIdentity) {
         identity = slice(response, 12, size_t{response[10]} << 8 | response[11]);
         identityRecord = cat({identityRecord, lastIdentityRequest_, response});
     }
 }
+
+// EAP-AKA: MK = SHA1(Identity | IK | CK) and the FIPS 186-2 PRF split.
+// EAP-AKA': CK' | IK' from the KDF, MK = PRF'(IK' | CK', "EAP-AKA'" |
+// Identity) split into K_encr, K_aut, K_re, MSK (RFC 9048 section 3.3).
+void AkaServer::derive_full_keys() {
+    if (!prime()) {
+        mk = oracle::sha1(cat({identity, ik, ck}));
+        fullMk = mk;
+        const Bytes x = oracle::fips186_prf(mk);
+        kEncr = slice(x, 0, 16);
+        kAut = slice(x, 16, 16);
+        msk = slice(x, 32, 64);
+        return;
+    }
+    const Bytes kdfOut = oracle::kdf_3gpp(cat({ck, ik}), 0x20, {text_bytes(lastChallenge_.networkName), slice(autn, 0, 6)});
+    ckPrime = slice(kdfOut, 0, 16);
+    ikPrime = slice(kdfOut, 16, 16);
+    const Bytes x = oracle::prf_prime(cat({ikPrime, ckPrime}), cat({text_bytes("EAP-AKA'"), identity}), 208);
+    kEncr = slice(x, 0, 16);
+    kAut = slice(x, 16, kPrimeKeySize);
+    kRe = slice(x, 48, kPrimeKeySize);
+    msk = slice(x, 80, 64);
+}
+
+Bytes AkaServer::checkcode_digest() const {
+    return prime() ? oracle::sha256(identityRecord) : oracle::sha1(identityRecord);
+}
+
+Bytes AkaServer::echoed_digest() const { return prime() ? checkcode_digest() : lastCheckcodeDigest; }
 
 Bytes AkaServer::challenge(const ChallengeSpec& spec) {
     lastChallenge_ = spec;
     const uint8_t requestId = nextId();
     rand = Bytes(16);
     for (int i = 0; i < 16; ++i) rand[i] = static_cast<uint8_t>(requestId * 31 + i * 7 + spec.seq);
-    amf = spec.amf;
+    amf = !spec.amf.empty() ? spec.amf : prime() ? Bytes{0x80, 0x00} : Bytes{0x00, 0x00};
     const bool alt = amf == Bytes{0x00, 0x03};
     const Bytes sqn = be48(spec.seq << 5 | spec.ind);
     const oracle::MilenageOut m = oracle::milenage(alt ? kAlt : k, alt ? opcAlt : opc, rand, sqn, amf, params);
-    Bytes autn(16);
+    autn = Bytes(16);
     for (int i = 0; i < 6; ++i) autn[i] = sqn[i] ^ m.ak[i];
     autn[6] = amf[0];
     autn[7] = amf[1];
@@ -119,13 +170,8 @@ Bytes AkaServer::challenge(const ChallengeSpec& spec) {
     res = m.res;
     ck = m.ck;
     ik = m.ik;
-    mk = oracle::sha1(cat({identity, ik, ck}));
-    fullMk = mk;
-    const Bytes x = oracle::fips186_prf(mk);
-    kEncr = slice(x, 0, 16);
-    kAut = slice(x, 16, 16);
-    msk = slice(x, 32, 64);
-    if (spec.checkcodeWords == 6) lastCheckcodeDigest = oracle::sha1(identityRecord);
+    derive_full_keys();
+    if (spec.checkcodeWords > 1) lastCheckcodeDigest = checkcode_digest();
 
     Bytes attrs = cat({attr16(kAtRand, rand), attr16(kAtAutn, autn)});
     if (spec.resultInd && !spec.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
@@ -135,10 +181,12 @@ Bytes AkaServer::challenge(const ChallengeSpec& spec) {
         const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, pad_to_block(spec.encrPlain));
         attrs = cat({attrs, attr16(kAtIv, iv), attr(kAtEncrData, static_cast<uint8_t>(cipher.size() / 4 + 1), cat({{0, 0}, cipher}))});
     }
+    if (prime()) attrs = cat({attrs, kdf_attrs(spec)});
+    if (spec.bidding >= 0) attrs = cat({attrs, {kAtBidding, 1}, be16(static_cast<unsigned>(spec.bidding))});
     const size_t macOffset = 8 + attrs.size();
     attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
     if (spec.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
-    Bytes packet = with_mac(kAut, aka_request(requestId, 1, attrs), macOffset + 4);
+    Bytes packet = with_mac(kAut, aka_request(requestId, 1, attrs, type), macOffset + 4);
     if (spec.badMac) packet[macOffset + 4] ^= 0x80;
     return packet;
 }
@@ -146,10 +194,11 @@ Bytes AkaServer::challenge(const ChallengeSpec& spec) {
 Bytes AkaServer::expected_challenge_response() const {
     Bytes attrs = cat({{kAtRes, 3, 0, 64}, res});
     if (lastChallenge_.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
-    if (lastChallenge_.checkcodeWords != 0) attrs = cat({attrs, {kAtCheckcode, 6, 0, 0}, lastCheckcodeDigest});
+    if (lastChallenge_.checkcodeWords != 0)
+        attrs = cat({attrs, digest_attr(echoed_digest())});
     const size_t macOffset = 8 + attrs.size() + 4;
     attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
-    Bytes packet = aka_request(lastRequestId, 1, attrs);
+    Bytes packet = aka_request(lastRequestId, 1, attrs, type);
     packet[0] = 2;
     return with_mac(kAut, packet, macOffset);
 }
@@ -173,18 +222,23 @@ Bytes AkaServer::reauth_request(const ReauthSpec& spec) {
     const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, plain);
     Bytes attrs = cat({attr16(kAtIv, iv), attr(kAtEncrData, static_cast<uint8_t>(cipher.size() / 4 + 1), cat({{0, 0}, cipher}))});
     if (spec.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
-    attrs = cat({attrs, checkcode_attr(spec.checkcodeWords, lastCheckcodeDigest)});
+    attrs = cat({attrs, checkcode_attr(spec.checkcodeWords, echoed_digest())});
     const size_t macOffset = 8 + attrs.size() + 4;
     attrs = cat({attrs, attr16(kAtMac, Bytes(16, 0))});
-    Bytes packet = with_mac(kAut, aka_request(nextId(), 13, attrs), macOffset);
+    Bytes packet = with_mac(kAut, aka_request(nextId(), 13, attrs, type), macOffset);
     if (spec.badMac) packet[macOffset + 15] ^= 1;
     return packet;
 }
 
+// EAP-AKA' takes MSK from PRF'(K_re, "EAP-AKA' re-auth" | Identity | counter
+// | NONCE_S) and leaves K_re as it is (RFC 9048 section 3.3).
 void AkaServer::derive_reauth_keys(bool fromFullMk) {
-    const uint16_t c = lastReauth_.counter;
-    mk = oracle::sha1(cat({identity, {static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)}, lastReauth_.nonceS,
-                           fromFullMk ? fullMk : mk}));
+    const Bytes counter = be16(lastReauth_.counter);
+    if (prime()) {
+        msk = oracle::prf_prime(kRe, cat({text_bytes("EAP-AKA' re-auth"), identity, counter, lastReauth_.nonceS}), 64);
+        return;
+    }
+    mk = oracle::sha1(cat({identity, counter, lastReauth_.nonceS, fromFullMk ? fullMk : mk}));
     msk = slice(oracle::fips186_prf(mk), 0, 64);
 }
 
@@ -192,7 +246,7 @@ void AkaServer::derive_reauth_keys(bool fromFullMk) {
     const ReauthSpec& spec = lastReauth_;
     const size_t words = 15 + (spec.resultInd ? 1 : 0) + (spec.checkcodeWords != 0 ? 6 : 0);
     if (r.size() != 8 + 4 * words) return ::testing::AssertionFailure() << "length " << r.size();
-    const Bytes head = {2, lastRequestId, static_cast<uint8_t>(r.size() >> 8), static_cast<uint8_t>(r.size()), 23, 13, 0, 0,
+    const Bytes head = {2, lastRequestId, static_cast<uint8_t>(r.size() >> 8), static_cast<uint8_t>(r.size()), type, 13, 0, 0,
                         kAtIv, 5, 0, 0};
     if (slice(r, 0, 12) != head) return ::testing::AssertionFailure() << "header " << bytes_to_hex(r);
     if (slice(r, 28, 4) != Bytes{kAtEncrData, 5, 0, 0}) return ::testing::AssertionFailure() << "AT_ENCR_DATA";
@@ -206,9 +260,9 @@ void AkaServer::derive_reauth_keys(bool fromFullMk) {
         at += 4;
     }
     if (spec.checkcodeWords != 0) {
-        if (slice(r, at, 24) != cat({{kAtCheckcode, 6, 0, 0}, lastCheckcodeDigest}))
-            return ::testing::AssertionFailure() << "AT_CHECKCODE";
-        at += 24;
+        const Bytes checkcode = digest_attr(echoed_digest());
+        if (slice(r, at, checkcode.size()) != checkcode) return ::testing::AssertionFailure() << "AT_CHECKCODE";
+        at += checkcode.size();
     }
     if (slice(r, at, 4) != Bytes{kAtMac, 5, 0, 0}) return ::testing::AssertionFailure() << "AT_MAC header";
     if (mac_over(kAut, r, at + 4, spec.nonceS) != slice(r, at + 4, 16))
@@ -218,13 +272,13 @@ void AkaServer::derive_reauth_keys(bool fromFullMk) {
 
 Bytes AkaServer::notification(uint16_t code, bool withMac) {
     Bytes attrs = {kAtNotification, 1, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
-    if (!withMac) return aka_request(nextId(), 12, attrs);
-    return with_mac(kAut, aka_request(nextId(), 12, cat({attrs, attr16(kAtMac, Bytes(16, 0))})), 16);
+    if (!withMac) return aka_request(nextId(), 12, attrs, type);
+    return with_mac(kAut, aka_request(nextId(), 12, cat({attrs, attr16(kAtMac, Bytes(16, 0))}), type), 16);
 }
 
 Bytes AkaServer::expected_notification_response(bool withMac) const {
-    if (!withMac) return {2, lastRequestId, 0, 8, 23, 12, 0, 0};
-    return with_mac(kAut, cat({{2, lastRequestId, 0, 28, 23, 12, 0, 0}, attr16(kAtMac, Bytes(16, 0))}), 12);
+    if (!withMac) return {2, lastRequestId, 0, 8, type, 12, 0, 0};
+    return with_mac(kAut, cat({{2, lastRequestId, 0, 28, type, 12, 0, 0}, attr16(kAtMac, Bytes(16, 0))}), 12);
 }
 
 }  // namespace akasrv

@@ -1,6 +1,6 @@
-// A test-side EAP-AKA server: builds requests the way an authenticator
-// does and checks the peer's responses byte by byte. Its crypto is the
-// OpenSSL oracle, never the library's.
+// A test-side EAP-AKA and EAP-AKA' server: builds requests the way an
+// authenticator does and checks the peer's responses byte by byte. Its
+// crypto is the OpenSSL oracle, never the library's.
 #ifndef EAPAKA_TESTS_SUPPORT_AKA_SERVER_H
 #define EAPAKA_TESTS_SUPPORT_AKA_SERVER_H
 
@@ -12,8 +12,11 @@
 
 namespace akasrv {
 
-// EAP-Request/EAP-AKA with the given Identifier, Subtype and attributes.
-Bytes aka_request(uint8_t id, uint8_t subtype, const Bytes& attributes);
+constexpr uint8_t kTypeAka = 23, kTypeAkaPrime = 50;
+
+// EAP-Request of the method `type` with the given Identifier, Subtype and
+// attributes.
+Bytes aka_request(uint8_t id, uint8_t subtype, const Bytes& attributes, uint8_t type = kTypeAka);
 // Attribute with a 16-byte value after two reserved bytes (Length 5).
 Bytes attr16(uint8_t type, const Bytes& value);
 // Attribute Type, Length and the bytes that follow, zero-filled to Length words.
@@ -24,8 +27,9 @@ Bytes identity_attr(uint8_t type, const std::string& text);
 // Zero-pads plaintext with AT_PADDING to a whole AES block.
 Bytes pad_to_block(Bytes plaintext);
 Bytes be48(uint64_t value);
-// The first 16 bytes of HMAC-SHA1 over packet (AT_MAC value at macOffset
-// zeroed) followed by extra.
+// The first 16 bytes of the method's HMAC over packet (AT_MAC value at
+// macOffset zeroed) followed by extra: HMAC-SHA1 under EAP-AKA's 16-byte
+// K_aut, HMAC-SHA-256 under the 32-byte K_aut of EAP-AKA'.
 Bytes mac_over(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {});
 // The packet with that MAC written at macOffset.
 Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {});
@@ -33,13 +37,21 @@ Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& e
 struct ChallengeSpec {
     uint64_t seq = 1;
     unsigned ind = 0;
-    Bytes amf = {0x00, 0x00};
+    Bytes amf;               // empty: 0000 (EAP-AKA), 8000 (EAP-AKA')
     bool resultInd = false;
-    int checkcodeWords = 0;  // 0 none, 1 empty, 6 digest of the server's record
+    int checkcodeWords = 0;  // 0 none, 1 empty, else the method's digest of the server's record
     Bytes encrPlain;         // attributes to send in AT_ENCR_DATA (padded here)
     bool badAutn = false;
     bool badMac = false;
     bool macNotLast = false; // AT_RESULT_IND after AT_MAC
+    // EAP-AKA' only: the AT_KDF list in order, and AT_KDF_INPUT (none when
+    // kdfInput is false; nameLength overrides the actual length written).
+    std::vector<uint16_t> kdf = {1};
+    std::string networkName = "WLAN";
+    bool kdfInput = true;
+    int nameLength = -1;
+    // EAP-AKA only: AT_BIDDING with this value (none when negative).
+    int bidding = -1;
 };
 
 struct ReauthSpec {
@@ -54,6 +66,10 @@ struct ReauthSpec {
 class AkaServer {
 public:
     explicit AkaServer(TestKeyStore& store);
+
+    // Runs EAP-AKA' (Type 50) from now on, or EAP-AKA again.
+    void use_prime(bool prime = true) { type = prime ? kTypeAkaPrime : kTypeAka; }
+    bool prime() const { return type == kTypeAkaPrime; }
 
     // EAP-Request/Identity.
     Bytes eap_identity();
@@ -88,8 +104,10 @@ public:
     oracle::MilenageParams params = oracle::milenage_standard();
     Bytes k, opc, kAlt, opcAlt;
     Bytes identity, identityRecord;
-    Bytes rand, res, ck, ik, amf, mk, fullMk, kEncr, kAut, msk;
+    Bytes rand, autn, res, ck, ik, amf, mk, fullMk, kEncr, kAut, msk;
+    Bytes ckPrime, ikPrime, kRe;  // EAP-AKA'
     Bytes lastCheckcodeDigest = Bytes(20, 0);
+    uint8_t type = kTypeAka;
     uint8_t id = 0;
     uint8_t lastRequestId = 0;
 
@@ -98,6 +116,11 @@ private:
     ReauthSpec lastReauth_;
     Bytes lastIdentityRequest_;
     uint8_t nextId();
+    void derive_full_keys();
+    Bytes checkcode_digest() const;
+    // The digest the peer's AT_CHECKCODE carries: that of this exchange in
+    // EAP-AKA', that of its last check in EAP-AKA.
+    Bytes echoed_digest() const;
 };
 
 }  // namespace akasrv
