@@ -1,7 +1,7 @@
 // Reference cryptography on an established crypto library (OpenSSL's
-// libcrypto; libgcrypt where no OpenSSL is packaged): SHA-1, HMAC-SHA1 and
-// AES from the library, the FIPS 186-2 PRF and Milenage written small on top
-// of them. It shares no code with eapaka's own crypto, so it is both the
+// libcrypto; libgcrypt where no OpenSSL is packaged): SHA-1, SHA-256, their
+// HMACs and AES from the library; the FIPS 186-2 PRF, Milenage, PRF' and the
+// 3GPP key derivation function written small on top of them. It shares no code with eapaka's own crypto, so it is both the
 // tests' oracle and the simulated network's crypto: a conversation in which
 // the peer and the network agree on the MSK is eapaka agreeing with an
 // independent implementation.
