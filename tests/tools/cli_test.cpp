@@ -111,6 +111,9 @@ TEST_F(Cli, EveryCommandExitsAsDocumented) {
         {"hlr --socket " + d + "/s --ind 32 " + d + "/none", 2}, {"--network-profile rfc", 2},
         {"--compat maybe", 2}, {"keystore init --mnc-digits 3", 2}, {"keystore init --imsi 12345", 2},
         {"keystore init --imsi 001010123456789 --mnc-digits 4", 2}, {"keystore init --realm a@b", 2},
+        {"--method aka2", 2}, {"--scenario alt-keyset --method aka-prime", 2}, {"--scenario bidding-down", 2},
+        {"--network-name WLAN", 2}, {"--method aka-prime --network-name ''", 2}, {"bench --method x", 2},
+        {"radius --secret s --method x", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -186,6 +189,34 @@ TEST_F(Cli, AllScenariosPassAgainstTheRfc4187Network) {
     EXPECT_NE(stored.pseudonym[0], 'G');
     EXPECT_NE(all.out.find("pseudonym " + stored.pseudonym_text() + " stored"), std::string::npos);
     EXPECT_NE(eapaka("keystore show").out.find("with --compat rfc4187"), std::string::npos);
+}
+
+// EAP-AKA' against both network profiles: every scenario that applies
+// passes, the one that cannot is named with its reason, and every
+// AKA'-Challenge binds the keys to the network name asked for.
+TEST_F(Cli, AllScenariosPassInEapAkaPrime) {
+    struct Case {
+        const char* options;
+        const char* name;
+        int compatibility;
+    };
+    const Case cases[] = {
+        {"", "WLAN", EAP_COMPAT_AKA_PRIME},
+        {"--network-profile rfc4187 --network-name FOO:BAR", "FOO:BAR", EAP_COMPAT_RFC4187 | EAP_COMPAT_AKA_PRIME},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        Command all = eapaka(std::string("--scenario all --method aka-prime --json ") + c.options);
+        ASSERT_EQ(all.status, 0) << all.err;
+        EXPECT_TRUE(json_document(all.out, ".passed and .count == 14 and .method == \"aka-prime\" and .compatibility == " +
+                                               std::to_string(c.compatibility) +
+                                               " and (.not_applicable | map(.name)) == [\"alt-keyset\"]"));
+        EXPECT_TRUE(json_document(all.out, std::string("[.scenarios[].log[].packet | select(.code == 1 and .subtype == 1)]"
+                                                       " | map(select(.type == 50)) | length > 10 and all(.attributes | "
+                                                       "any(.name == \"AT_KDF_INPUT\" and .text == \"") + c.name + "\"))"));
+        EXPECT_TRUE(json_document(all.out, ".scenarios[] | select(.name == \"bidding-down\") | .log[].packet | "
+                                           "select(.code == 1 and .type == 23) | .attributes | any(.d == true)"));
+    }
 }
 
 TEST_F(Cli, BenchPrintsOneJsonDocumentAndNoProgressIntoAPipe) {
