@@ -89,8 +89,8 @@ const char HELP[] =
 
 const char KEYSTORE_HELP[] =
     "usage: eapaka keystore init [--keystore FILE] [--network FILE] [--force]\n"
-    "                            [--imsi DIGITS [--mnc-digits 2|3]] [--realm REALM]\n"
-    "                            [--k HEX] [--opc HEX] [--operator-milenage]\n"
+    "                            [--imsi DIGITS [--mnc-digits 2|3]] [--method aka|aka-prime]\n"
+    "                            [--realm REALM] [--k HEX] [--opc HEX] [--operator-milenage]\n"
     "       eapaka keystore show [--keystore FILE]\n"
     "       eapaka keystore forget [--keystore FILE]\n"
     "\n"
@@ -110,6 +110,8 @@ const char KEYSTORE_HELP[] =
     "                              and the realm the 3GPP one of TS 23.003 19.3.2,\n"
     "                              @wlan.mnc<MNC>.mcc<MCC>.3gppnetwork.org\n"
     "             --mnc-digits N   digits of the MNC in the IMSI, 2 (default) or 3\n"
+    "             --method aka-prime  the identity is '6'+IMSI, the EAP-AKA' permanent\n"
+    "                              identity of RFC 9048 (default aka: '0'+IMSI)\n"
     "             --realm REALM    the realm instead (default without --imsi:\n"
     "                              @eapaka.test)\n"
     "             --k HEX --opc HEX   main key set (default: 3GPP TS 35.208 test set 1)\n"
@@ -160,7 +162,7 @@ const std::vector<CommandSpec>& commands() {
         {"keystore", {}, nullptr, KEYSTORE_HELP, keystore_needs_action},
         {"keystore init",
          {KEYSTORE, NETWORK, {"--force", nullptr, nullptr}, {"--imsi", nullptr, "DIGITS"},
-          {"--mnc-digits", nullptr, "N"}, REALM, {"--k", nullptr, "HEX"}, {"--opc", nullptr, "HEX"},
+          {"--mnc-digits", nullptr, "N"}, METHOD, REALM, {"--k", nullptr, "HEX"}, {"--opc", nullptr, "HEX"},
           {"--operator-milenage", nullptr, nullptr}},
          nullptr, KEYSTORE_HELP, run_keystore_init},
         {"keystore show", {KEYSTORE}, nullptr, KEYSTORE_HELP, run_keystore_show},
@@ -208,12 +210,17 @@ bool hex16_option(const CommandLine& line, const char* name, uint8_t out[16], st
     return true;
 }
 
-// The identity and realm from --imsi, --mnc-digits and --realm.
+// The identity and realm from --imsi, --mnc-digits, --method and --realm.
 bool identity_options(const CommandLine& line, SubscriberProfile& p, std::string& error) {
     // MCC (3 digits), MNC and at least one MSIN digit (TS 23.003 section 2.2).
     constexpr size_t IMSI_MIN = 6;
     uint64_t mncDigits = 0;
-    if (!number_option(line, "--mnc-digits", 2, 3, MNC_DIGITS_DEFAULT, mncDigits, error)) return false;
+    bool prime = false;
+    if (!number_option(line, "--mnc-digits", 2, 3, MNC_DIGITS_DEFAULT, mncDigits, error) ||
+        !method_option(line, prime, error)) {
+        return false;
+    }
+    p.permanentId[0] = prime ? AKA_PRIME_PERMANENT_PREFIX : AKA_PERMANENT_PREFIX;
     if (line.has("--mnc-digits") && !line.has("--imsi")) {
         error = "--mnc-digits needs --imsi";
         return false;
@@ -225,7 +232,7 @@ bool identity_options(const CommandLine& line, SubscriberProfile& p, std::string
             error = bad_value("--imsi", imsi, std::to_string(IMSI_MIN) + " to 15 digits");
             return false;
         }
-        p.permanentId = "0" + imsi;
+        p.permanentId = p.permanentId[0] + imsi;
         p.realm = realm_3gpp(imsi, static_cast<unsigned>(mncDigits));
     }
     if (line.has("--realm")) {
