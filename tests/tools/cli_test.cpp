@@ -219,6 +219,34 @@ TEST_F(Cli, AllScenariosPassInEapAkaPrime) {
     }
 }
 
+// The manual page keeps up with the tool: every option a command's help
+// names appears in that command's section of the page.
+TEST_F(Cli, ManualPageNamesEveryOptionOfEachCommand) {
+    const std::string page = std::regex_replace(read_file(EAPAKA_MAN_PAGE), std::regex(R"(\\-)"), "-");
+    const std::pair<const char*, const char*> sections[] = {
+        {"", "SCENARIO OPTIONS"}, {"keystore", "KEYSTORE OPTIONS"}, {"bench", "BENCH OPTIONS"},
+        {"radius", "RADIUS OPTIONS"}, {"hlr", "HLR OPTIONS"},
+    };
+    const std::regex option(R"((?:^|[\s\[|,(])(--?[a-z][a-z0-9-]*))");
+    for (const auto& [command, title] : sections) {
+        SCOPED_TRACE(title);
+        const size_t begin = page.find(std::string(".SH ") + title);
+        ASSERT_NE(begin, std::string::npos);
+        const std::string section = page.substr(begin, page.find("\n.SH ", begin) - begin);
+        // The scenarios' help opens with the other commands' synopses.
+        std::string help = eapaka(std::string("help ") + command).out;
+        if (*command == '\0') help = help.substr(help.find("Scenario options:"));
+        size_t checked = 0;
+        for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it) {
+            const std::string name = (*it)[1];
+            if (name == "--help" || name == "--version") continue;   // every command's, in DESCRIPTION
+            ++checked;
+            EXPECT_TRUE(std::regex_search(section, std::regex(name + "(?![a-z0-9-])"))) << name << " of '" << command << "'";
+        }
+        EXPECT_GT(checked, 3u);
+    }
+}
+
 TEST_F(Cli, BenchPrintsOneJsonDocumentAndNoProgressIntoAPipe) {
     Command r = eapaka("bench -n 20 --json");
     EXPECT_EQ(r.status, 0);
