@@ -183,4 +183,8 @@ const char* method_option_name(bool prime) { return prime ? "aka-prime" : "aka";
 
 const char* method_title(bool prime) { return prime ? "EAP-AKA'" : "EAP-AKA"; }
 
+long compat_for_method(long compat, bool prime) {
+    return prime ? (compat < 0 ? 0 : compat) | EAP_COMPAT_AKA_PRIME : compat;
+}
+
 }  // namespace tool

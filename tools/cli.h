@@ -87,6 +87,10 @@ bool method_option(const CommandLine& line, bool& prime, std::string& error);
 const char* method_option_name(bool prime);
 // "EAP-AKA" or "EAP-AKA'".
 const char* method_title(bool prime);
+// The value for EAP_SetCompatibility (-1: not called) with the method
+// taken into account: EAP-AKA' adds EAP_COMPAT_AKA_PRIME, without which the
+// library answers it with a Nak.
+long compat_for_method(long compat, bool prime);
 
 }  // namespace tool
 

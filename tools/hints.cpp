@@ -54,7 +54,8 @@ void ExchangeFacts::saw_request(const Bytes& eap) {
         primeWithoutSeparation |= prime && (amf & AMF_SEPARATION_BIT) == 0;
     }
     const Attribute* bidding = p.find(AT_BIDDING);
-    bidDown |= !prime && bidding != nullptr && bidding->valueSize == 2 && (get_be16(bidding->value) & BIDDING_D_BIT) != 0;
+    bidDown |= !prime && bidding != nullptr && bidding->valueSize == 2 &&
+               (get_be16(bidding->value) & BIDDING_D_BIT) != 0;
     for (const Attribute& a : p.attributes) {
         if (a.type >= FIRST_SKIPPABLE && !rfc4187_skippable(a.type) &&
             std::find(unknownSkippable.begin(), unknownSkippable.end(), a.type) == unknownSkippable.end()) {

@@ -478,8 +478,7 @@ int run_scenarios(const CommandLine& line) {
     if (line.has("--compat") && !parse_compat(line.value("--compat"), compat, error)) {
         return usage_error(*line.command, error);
     }
-    // The library answers EAP-AKA' with a Nak unless told otherwise.
-    if (prime) compat = (compat < 0 ? 0 : compat) | EAP_COMPAT_AKA_PRIME;
+    compat = compat_for_method(compat, prime);
     TraceFile trace;
     if (!prepare_trace(line, trace)) return EXIT_USAGE;
     const bool tracing = trace.state == TraceFileState::Traced;

@@ -312,7 +312,8 @@ ItemResult kdf_negotiation(ScenarioEnv& env) {
     ServerPlan unknown;
     unknown.kdfOffer = {UNKNOWN_KDF};
     ItemResult refused = refused_challenge(env, 2, unknown, "AKA-Challenge offering AT_KDF 2 alone",
-                                           EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT, "an offer without KDF 1");
+                                           EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT,
+                                           "an offer without KDF 1");
     if (!refused.passed) return refused;
     return pass("KDF 1 negotiated in place of the unknown KDF 2, MSK agreed; " + refused.reason);
 }

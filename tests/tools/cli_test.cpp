@@ -208,12 +208,12 @@ TEST_F(Cli, AllScenariosPassInEapAkaPrime) {
         SCOPED_TRACE(c.options);
         Command all = eapaka(std::string("--scenario all --method aka-prime --json ") + c.options);
         ASSERT_EQ(all.status, 0) << all.err;
-        EXPECT_TRUE(json_document(all.out, ".passed and .count == 14 and .method == \"aka-prime\" and .compatibility == " +
-                                               std::to_string(c.compatibility) +
-                                               " and (.not_applicable | map(.name)) == [\"alt-keyset\"]"));
-        EXPECT_TRUE(json_document(all.out, std::string("[.scenarios[].log[].packet | select(.code == 1 and .subtype == 1)]"
-                                                       " | map(select(.type == 50)) | length > 10 and all(.attributes | "
-                                                       "any(.name == \"AT_KDF_INPUT\" and .text == \"") + c.name + "\"))"));
+        EXPECT_TRUE(json_document(all.out, ".passed and .count == 14 and .method == \"aka-prime\" and "
+                                           "(.not_applicable | map(.name)) == [\"alt-keyset\"] and .compatibility == " +
+                                               std::to_string(c.compatibility)));
+        const std::string challenges = "[.scenarios[].log[].packet | select(.code == 1 and .subtype == 1)]";
+        EXPECT_TRUE(json_document(all.out, challenges + " | map(select(.type == 50)) | length > 10 and all(.attributes"
+                                           " | any(.name == \"AT_KDF_INPUT\" and .text == \"" + c.name + "\"))"));
         EXPECT_TRUE(json_document(all.out, ".scenarios[] | select(.name == \"bidding-down\") | .log[].packet | "
                                            "select(.code == 1 and .type == 23) | .attributes | any(.d == true)"));
     }
@@ -241,7 +241,8 @@ TEST_F(Cli, ManualPageNamesEveryOptionOfEachCommand) {
             const std::string name = (*it)[1];
             if (name == "--help" || name == "--version") continue;   // every command's, in DESCRIPTION
             ++checked;
-            EXPECT_TRUE(std::regex_search(section, std::regex(name + "(?![a-z0-9-])"))) << name << " of '" << command << "'";
+            EXPECT_TRUE(std::regex_search(section, std::regex(name + "(?![a-z0-9-])")))
+                << name << " of '" << command << "'";
         }
         EXPECT_GT(checked, 3u);
     }

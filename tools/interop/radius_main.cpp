@@ -115,8 +115,7 @@ bool read_options(const CommandLine& line, Options& o, std::string& error) {
     o.radius.retries = static_cast<int>(retries);
     o.keystore = line.value("--keystore", profile_default_path());
     o.nas.realm = realm_with_at(line.value("--realm"));
-    // The library answers EAP-AKA' with a Nak unless told otherwise.
-    if (o.prime) o.compat = (o.compat < 0 ? 0 : o.compat) | EAP_COMPAT_AKA_PRIME;
+    o.compat = compat_for_method(o.compat, o.prime);
     o.nas.compatibility = o.compat > 0 ? static_cast<unsigned>(o.compat) : 0;
     o.nas.callingStationId = line.value("--calling-station-id", o.nas.callingStationId);
     o.pcap = line.value("--pcap");
@@ -281,8 +280,8 @@ const CommandSpec& radius_command() {
     static const CommandSpec spec{
         "radius",
         {{"--keystore", nullptr, "FILE"}, {"--secret", nullptr, "SECRET"}, {"--server", nullptr, "HOST"},
-         {"--port", nullptr, "N"}, {"--count", "-n", "N"}, {"--compat", nullptr, "MODE"}, {"--method", nullptr, "METHOD"},
-         {"--realm", nullptr, "REALM"}, {"--nas-ip", nullptr, "ADDR"},
+         {"--port", nullptr, "N"}, {"--count", "-n", "N"}, {"--compat", nullptr, "MODE"},
+         {"--method", nullptr, "METHOD"}, {"--realm", nullptr, "REALM"}, {"--nas-ip", nullptr, "ADDR"},
          {"--calling-station-id", nullptr, "ID"}, {"--timeout", nullptr, "MS"}, {"--retries", nullptr, "N"},
          {"--time-limit", nullptr, "S"}, {"--quiet", nullptr, nullptr}, {"--json", nullptr, nullptr},
          {"--pcap", nullptr, "FILE"}},

@@ -438,7 +438,7 @@ ServerStep EapAkaServer::on_challenge(const EapPacket& p, const Bytes& raw) {
     default: return fail(std::string("unexpected ") + aka_subtype_name(p.subtype, type_) + " response");
     }
     if (prime() && p.find(AT_RES) == nullptr && p.find(AT_KDF) != nullptr) return on_kdf_request(p);
-    if (prime() && kdfList_.front() != KDF_CK_IK_PRIME) {
+    if (prime() && !kdfList_.empty() && kdfList_.front() != KDF_CK_IK_PRIME) {
         return fail("peer took key derivation function " + std::to_string(kdfList_.front()) +
                     ", which no peer can know (RFC 9048 section 3.2)");
     }
@@ -484,7 +484,7 @@ ServerStep EapAkaServer::on_kdf_request(const EapPacket& p) {
     }
     const uint16_t chosen = get_be16(a->value);
     const std::string which = "peer asked for key derivation function " + std::to_string(chosen);
-    if (chosen == kdfList_.front() || std::find(kdfList_.begin(), kdfList_.end(), chosen) == kdfList_.end()) {
+    if (std::find(kdfList_.begin(), kdfList_.end(), chosen) == kdfList_.end() || chosen == kdfList_.front()) {
         return fail(which + ", which is not an alternative the challenge offered");
     }
     if (chosen != KDF_CK_IK_PRIME) return fail(which + ", which this network cannot run");
@@ -615,8 +615,8 @@ ServerStep EapAkaServer::on_reauth(const EapPacket& p, const Bytes& raw) {
     // counter | NONCE_S), whose first 64 bytes are the MSK.
     const Bytes counter = with_u16(sentCounter_, nullptr, 0);
     if (prime()) {
-        msk_ = refcrypto::prf_prime(kRe_, concat({text_bytes(PRIME_REAUTH_LABEL), text_bytes(identity_), counter, nonceS_}),
-                                    MSK_SIZE);
+        const Bytes s = concat({text_bytes(PRIME_REAUTH_LABEL), text_bytes(identity_), counter, nonceS_});
+        msk_ = refcrypto::prf_prime(kRe_, s, MSK_SIZE);
     } else {
         msk_ = slice(refcrypto::fips186_prf(refcrypto::sha1(concat({text_bytes(identity_), counter, nonceS_, mk_}))), 0,
                      MSK_SIZE);
