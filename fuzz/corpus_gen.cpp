@@ -8,8 +8,11 @@
 // the replay prints each EAP_layer result, so a capture that no longer
 // authenticates (an AKA-Challenge not answered with 17) shows at once.
 //
-// usage: fuzz_corpus_gen CORPUS_DIR NAME CAPTURE.pcap [--timer]
-//   --timer appends a response-timer expiry to the conversation input.
+// usage: fuzz_corpus_gen CORPUS_DIR NAME CAPTURE.pcap [--timer] [--aka-prime]
+//   --timer      appends a response-timer expiry to the conversation input
+//   --aka-prime  the capture is of an EAP-AKA' run, whose peer had
+//                EAP_COMPAT_AKA_PRIME set (its bidding-down exchange is all
+//                EAP-AKA): the conversation sets it first, and so does the replay
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -82,8 +85,13 @@ Bytes encr_ciphertext(const Bytes& p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4 || argc > 5 || (argc == 5 && std::strcmp(argv[4], "--timer") != 0)) {
-        std::fprintf(stderr, "usage: fuzz_corpus_gen CORPUS_DIR NAME CAPTURE.pcap [--timer]\n");
+    bool timer = false, prime = false;
+    for (int i = 4; i < argc; ++i) {
+        timer |= std::strcmp(argv[i], "--timer") == 0;
+        prime |= std::strcmp(argv[i], "--aka-prime") == 0;
+    }
+    if (argc < 4 || argc - 4 != timer + prime) {
+        std::fprintf(stderr, "usage: fuzz_corpus_gen CORPUS_DIR NAME CAPTURE.pcap [--timer] [--aka-prime]\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -95,17 +103,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // A capture of EAP-AKA' needs the setting that enables it.
-    unsigned flags = 0;
-    for (const Bytes& p : packets)
-        if (is_aka_request(p) && p[4] == EAP_TYPE_AKA_PRIME) flags = EAP_COMPAT_AKA_PRIME;
+    const unsigned flags = prime ? EAP_COMPAT_AKA_PRIME : 0;
     Bytes records;
     for (const Bytes& p : packets) {
         records.push_back(static_cast<uint8_t>(p.size() >> 8));
         records.push_back(static_cast<uint8_t>(p.size()));
         records.insert(records.end(), p.begin(), p.end());
     }
-    if (argc == 5) {
+    if (timer) {
         records.push_back(FUZZ_RECORD_TIMER >> 8);
         records.push_back(FUZZ_RECORD_TIMER & 0xFF);
     }
@@ -140,7 +145,7 @@ int main(int argc, char** argv) {
             std::printf(" eap/%u->%d", p[0], result);
         }
     }
-    if (argc == 5) {
+    if (timer) {
         fuzz_host_timer_expiry();
         std::printf(" timer");
     }

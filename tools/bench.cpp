@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "tools/cli.h"
 #include "tools/scenarios.h"
 
 namespace tool {
@@ -34,7 +35,7 @@ void json_rate(JsonWriter& json, const char* key, double seconds, double referen
 
 }  // namespace
 
-int run_bench(unsigned count, const std::string& realm, bool json) {
+int run_bench(unsigned count, const std::string& realm, bool json, bool prime) {
     SubscriberProfile peer = SubscriberProfile::defaults();
     SubscriberProfile network = peer;
     ProfileKeyStore store(peer, "");   // in memory: no file writes in the loop
@@ -42,8 +43,10 @@ int run_bench(unsigned count, const std::string& realm, bool json) {
     PeerHost host(store, &report);
     NetRandom random;
     Hss hss(network, random);
-    EapAkaServer server(hss, realm, random);
-    ScenarioEnv env{host, store, hss, server, report, realm, "", 0, 0, {}};
+    EapAkaServer server(hss, realm, random, {}, NetworkMethod{prime, NetworkMethod{}.networkName});
+    const unsigned compatibility = prime ? EAP_COMPAT_AKA_PRIME : 0;
+    if (prime) EAP_SetCompatibility(compatibility);
+    ScenarioEnv env{host, store, hss, server, report, realm, "", compatibility, 0, {}};
 
     // Reference measured in the same run: one authentication vector of the
     // network (Milenage f1 and f2345 on the network side).
@@ -75,7 +78,8 @@ int run_bench(unsigned count, const std::string& realm, bool json) {
 
     if (json) {
         JsonWriter doc;
-        doc.begin_object().field("command", "bench").field("count", int64_t{count})
+        doc.begin_object().field("command", "bench").field("method", method_option_name(prime))
+            .field("count", int64_t{count})
             .field("reference_microseconds", vectorSeconds * 1e6);
         json_rate(doc, "full_authentication", fullSeconds, vectorSeconds);
         json_rate(doc, "fast_reauthentication", reauthSeconds, vectorSeconds);
@@ -83,7 +87,8 @@ int run_bench(unsigned count, const std::string& realm, bool json) {
         std::printf("%s\n", doc.str().c_str());
         return failures == 0 ? 0 : 1;
     }
-    std::printf("eapaka bench: %u of each, peer library and simulated network in one process\n", count);
+    std::printf("eapaka bench: %u of each in %s, peer library and simulated network in one process\n", count,
+                method_title(prime));
     std::printf("  reference: one network authentication vector  %9.1f us\n", vectorSeconds * 1e6);
     std::printf("  full authentication        %10.0f auth/s  %9.1f us  (%.1f x reference)\n",
                 1 / fullSeconds, fullSeconds * 1e6, fullSeconds / vectorSeconds);

@@ -9,8 +9,8 @@ namespace tool {
 
 // Prints the rates to stdout, readable or as one JSON document, and a
 // progress line to stderr when that is a terminal. Returns 0 when every
-// authentication succeeded.
-int run_bench(unsigned count, const std::string& realm, bool json);
+// authentication succeeded. `prime` measures EAP-AKA' instead of EAP-AKA.
+int run_bench(unsigned count, const std::string& realm, bool json, bool prime);
 
 }  // namespace tool
 

@@ -171,4 +171,20 @@ bool parse_compat(const std::string& text, long& out, std::string& error) {
     return true;
 }
 
+bool method_option(const CommandLine& line, bool& prime, std::string& error) {
+    const std::string name = line.value("--method", method_option_name(false));
+    prime = name == method_option_name(true);
+    if (prime || name == method_option_name(false)) return true;
+    error = bad_value("--method", name, "aka or aka-prime");
+    return false;
+}
+
+const char* method_option_name(bool prime) { return prime ? "aka-prime" : "aka"; }
+
+const char* method_title(bool prime) { return prime ? "EAP-AKA'" : "EAP-AKA"; }
+
+long compat_for_method(long compat, bool prime) {
+    return prime ? (compat < 0 ? 0 : compat) | EAP_COMPAT_AKA_PRIME : compat;
+}
+
 }  // namespace tool

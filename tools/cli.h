@@ -80,6 +80,18 @@ bool exclusive(const CommandLine& line, const char* a, const char* b, std::strin
 // (EAP_COMPAT_RFC4187), none (0) or a number (decimal, or hex with 0x).
 bool parse_compat(const std::string& text, long& out, std::string& error);
 
+// --method aka|aka-prime: the EAP method a command runs, EAP-AKA (the
+// default) or EAP-AKA' (RFC 9048); `prime` holds for EAP-AKA'.
+bool method_option(const CommandLine& line, bool& prime, std::string& error);
+// "aka" or "aka-prime", as --method takes it.
+const char* method_option_name(bool prime);
+// "EAP-AKA" or "EAP-AKA'".
+const char* method_title(bool prime);
+// The value for EAP_SetCompatibility (-1: not called) with the method
+// taken into account: EAP-AKA' adds EAP_COMPAT_AKA_PRIME, without which the
+// library answers it with a Nak.
+long compat_for_method(long compat, bool prime);
+
 }  // namespace tool
 
 #endif

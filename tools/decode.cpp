@@ -73,6 +73,14 @@ void notification_value(const Attribute& a, DecodedAttribute& d) {
     text_value(d, "meaning", aka_notification_name(code));
 }
 
+// RFC 9048 section 4: the D bit says the server supports and prefers
+// EAP-AKA'; the other 15 bits are reserved.
+void bidding_value(const Attribute& a, DecodedAttribute& d) {
+    const bool prefersPrime = (get_be16(a.value) & BIDDING_D_BIT) != 0;
+    d.readable = prefersPrime ? "D=1 (the server prefers EAP-AKA')" : "D=0";
+    number_value(d, "d", prefersPrime, DecodedValue::Flag);
+}
+
 DecodedAttribute describe(const Attribute& a) {
     DecodedAttribute d;
     d.type = a.type;
@@ -95,9 +103,15 @@ DecodedAttribute describe(const Attribute& a) {
     case AT_NOTIFICATION:
         notification_value(a, d);
         break;
-    case AT_COUNTER: case AT_CLIENT_ERROR_CODE:
+    case AT_COUNTER: case AT_CLIENT_ERROR_CODE: case AT_KDF:
         d.readable = std::to_string(get_be16(a.value));
-        number_value(d, a.type == AT_COUNTER ? "counter" : "code", get_be16(a.value));
+        number_value(d, a.type == AT_COUNTER ? "counter" : a.type == AT_KDF ? "kdf" : "code", get_be16(a.value));
+        break;
+    case AT_KDF_INPUT:   // RFC 9048 section 3.1: actual length, then the network name
+        length_prefixed(a, d);
+        break;
+    case AT_BIDDING:
+        bidding_value(a, d);
         break;
     case AT_CHECKCODE:
         hex_value(d, a.value + 2, a.valueSize - 2);
@@ -176,6 +190,7 @@ const char* type_name(uint8_t type) {
     case EAP_TYPE_NOTIFICATION: return "Notification";
     case EAP_TYPE_NAK: return "Nak";
     case EAP_TYPE_AKA: return "EAP-AKA";
+    case EAP_TYPE_AKA_PRIME: return "EAP-AKA'";
     default: return nullptr;
     }
 }
@@ -198,7 +213,7 @@ DecodedPacket decode_packet(const Bytes& packet, const uint8_t* kEncr) {
     std::string what = eap_code_name(p.code);
     if (p.code == EAP_REQUEST || p.code == EAP_RESPONSE) {
         if (p.type == 0) what += "/(no type)";
-        else if (p.type == EAP_TYPE_AKA) what += std::string("/") + aka_subtype_name(p.subtype);
+        else if (is_aka_type(p.type)) what += std::string("/") + aka_subtype_name(p.subtype, p.type);
         else if (type_name(p.type) != nullptr) what += std::string("/") + type_name(p.type);
         else what += "/type " + std::to_string(p.type);
     }
@@ -206,7 +221,7 @@ DecodedPacket decode_packet(const Bytes& packet, const uint8_t* kEncr) {
     if (p.type == EAP_TYPE_IDENTITY || p.type == EAP_TYPE_NOTIFICATION) {
         out.typeData.assign(packet.begin() + 5, packet.begin() + p.length);
     }
-    if (p.type == EAP_TYPE_AKA) {
+    if (is_aka_type(p.type)) {
         out.attributes = describe_all(p.attributes);
         out.attributesWellFormed = p.attributesWellFormed;
         decrypt_into(p, kEncr, out);
@@ -236,8 +251,9 @@ void write_json(JsonWriter& json, const DecodedPacket& packet, const Bytes& raw)
             json.field("type", int64_t{packet.type});
             if (type_name(packet.type) != nullptr) json.field("type_name", type_name(packet.type));
         }
-        if (packet.type == EAP_TYPE_AKA) {
-            json.field("subtype", int64_t{packet.subtype}).field("subtype_name", aka_subtype_name(packet.subtype));
+        if (is_aka_type(packet.type)) {
+            json.field("subtype", int64_t{packet.subtype})
+                .field("subtype_name", aka_subtype_name(packet.subtype, packet.type));
             json_attributes(json, "attributes", packet.attributes);
         }
         if (!packet.typeData.empty()) {

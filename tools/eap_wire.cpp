@@ -26,7 +26,7 @@ bool EapPacket::parse(const Bytes& packet) {
     length = get_be16(&packet[2]);
     if (length < EAP_HEADER_SIZE || length > packet.size()) return false;
     if (length > EAP_HEADER_SIZE) type = packet[4];
-    if (type == EAP_TYPE_AKA && (code == EAP_REQUEST || code == EAP_RESPONSE)) {
+    if (is_aka_type(type) && (code == EAP_REQUEST || code == EAP_RESPONSE)) {
         if (length < AKA_HEADER_SIZE) return false;
         subtype = packet[5];
         attributesWellFormed = split_attributes(packet.data() + AKA_HEADER_SIZE,
@@ -49,8 +49,8 @@ size_t EapPacket::count(uint8_t attributeType) const {
     return n;
 }
 
-AkaPacketBuilder::AkaPacketBuilder(uint8_t code, uint8_t identifier, uint8_t subtype)
-    : packet_{code, identifier, 0, 0, EAP_TYPE_AKA, subtype, 0, 0} {}
+AkaPacketBuilder::AkaPacketBuilder(uint8_t code, uint8_t identifier, uint8_t subtype, uint8_t type)
+    : packet_{code, identifier, 0, 0, type, subtype, 0, 0} {}
 
 void append_attribute(Bytes& out, uint8_t type, const uint8_t* body, size_t bodyLength) {
     size_t offset = out.size();
@@ -114,16 +114,18 @@ const char* eap_code_name(uint8_t code) {
     }
 }
 
-const char* aka_subtype_name(uint8_t subtype) {
+// RFC 9048 names the EAP-AKA' messages "AKA'-Challenge" and so on.
+const char* aka_subtype_name(uint8_t subtype, uint8_t type) {
+    const bool prime = type == EAP_TYPE_AKA_PRIME;
     switch (subtype) {
-    case AKA_CHALLENGE: return "AKA-Challenge";
-    case AKA_AUTHENTICATION_REJECT: return "AKA-Authentication-Reject";
-    case AKA_SYNCHRONIZATION_FAILURE: return "AKA-Synchronization-Failure";
-    case AKA_IDENTITY: return "AKA-Identity";
-    case AKA_NOTIFICATION: return "AKA-Notification";
-    case AKA_REAUTHENTICATION: return "AKA-Reauthentication";
-    case AKA_CLIENT_ERROR: return "AKA-Client-Error";
-    default: return "AKA-unknown-subtype";
+    case AKA_CHALLENGE: return prime ? "AKA'-Challenge" : "AKA-Challenge";
+    case AKA_AUTHENTICATION_REJECT: return prime ? "AKA'-Authentication-Reject" : "AKA-Authentication-Reject";
+    case AKA_SYNCHRONIZATION_FAILURE: return prime ? "AKA'-Synchronization-Failure" : "AKA-Synchronization-Failure";
+    case AKA_IDENTITY: return prime ? "AKA'-Identity" : "AKA-Identity";
+    case AKA_NOTIFICATION: return prime ? "AKA'-Notification" : "AKA-Notification";
+    case AKA_REAUTHENTICATION: return prime ? "AKA'-Reauthentication" : "AKA-Reauthentication";
+    case AKA_CLIENT_ERROR: return prime ? "AKA'-Client-Error" : "AKA-Client-Error";
+    default: return prime ? "AKA'-unknown-subtype" : "AKA-unknown-subtype";
     }
 }
 
@@ -144,6 +146,8 @@ const char* aka_attribute_name(uint8_t type) {
     case AT_COUNTER_TOO_SMALL: return "AT_COUNTER_TOO_SMALL";
     case AT_NONCE_S: return "AT_NONCE_S";
     case AT_CLIENT_ERROR_CODE: return "AT_CLIENT_ERROR_CODE";
+    case AT_KDF_INPUT: return "AT_KDF_INPUT";
+    case AT_KDF: return "AT_KDF";
     case AT_IV: return "AT_IV";
     case AT_ENCR_DATA: return "AT_ENCR_DATA";
     case AT_NEXT_PSEUDONYM: return "AT_NEXT_PSEUDONYM";

@@ -1,4 +1,4 @@
-// EAP (RFC 3748) and EAP-AKA (RFC 4187) wire format, as the simulated
+// EAP (RFC 3748), EAP-AKA (RFC 4187) and EAP-AKA' (RFC 9048) wire format, as the simulated
 // network and the packet decoder see it: constants, a bounds-checked view of
 // a packet and its attributes, and a builder for requests.
 //
@@ -17,9 +17,18 @@
 namespace tool {
 
 enum : uint8_t { EAP_REQUEST = 1, EAP_RESPONSE = 2, EAP_SUCCESS = 3, EAP_FAILURE = 4 };
-enum : uint8_t { EAP_TYPE_IDENTITY = 1, EAP_TYPE_NOTIFICATION = 2, EAP_TYPE_NAK = 3, EAP_TYPE_AKA = 23 };
+enum : uint8_t {
+    EAP_TYPE_IDENTITY = 1,
+    EAP_TYPE_NOTIFICATION = 2,
+    EAP_TYPE_NAK = 3,
+    EAP_TYPE_AKA = 23,
+    EAP_TYPE_AKA_PRIME = 50   // RFC 9048: the same messages and attributes, other keys
+};
 
-// RFC 4187 section 11: subtypes.
+// EAP-AKA and EAP-AKA' share subtypes and attribute encoding.
+inline bool is_aka_type(uint8_t type) { return type == EAP_TYPE_AKA || type == EAP_TYPE_AKA_PRIME; }
+
+// RFC 4187 section 11: subtypes (EAP-AKA' keeps them, RFC 9048 section 3).
 enum : uint8_t {
     AKA_CHALLENGE = 1,
     AKA_AUTHENTICATION_REJECT = 2,
@@ -47,6 +56,8 @@ enum : uint8_t {
     AT_COUNTER_TOO_SMALL = 20,
     AT_NONCE_S = 21,
     AT_CLIENT_ERROR_CODE = 22,
+    AT_KDF_INPUT = 23,   // RFC 9048 section 3.1: the access network's name (EAP-AKA')
+    AT_KDF = 24,         // RFC 9048 section 3.2: a key derivation function offered (EAP-AKA')
     AT_IV = 129,
     AT_ENCR_DATA = 130,
     AT_NEXT_PSEUDONYM = 132,
@@ -56,13 +67,13 @@ enum : uint8_t {
     AT_BIDDING = 136   // RFC 9048 section 4: sent by servers that also offer EAP-AKA'
 };
 
-
 constexpr size_t EAP_HEADER_SIZE = 4;
 constexpr size_t AKA_HEADER_SIZE = 8;  // EAP header, Type, Subtype, 2 reserved
 constexpr size_t MAC_SIZE = 16;
 constexpr size_t AES_BLOCK = 16;
 constexpr uint16_t NOTIFICATION_SUCCESS = 0x8000;  // RFC 4187 section 10.19
 constexpr uint16_t NOTIFICATION_PHASE_BIT = 0x4000;
+constexpr uint16_t BIDDING_D_BIT = 0x8000;         // RFC 9048 section 4: the server prefers EAP-AKA'
 
 // One attribute inside a packet: `value` points just past Type and Length
 // and holds Length x 4 - 2 bytes.
@@ -86,8 +97,8 @@ struct EapPacket {
     uint8_t identifier = 0;
     uint16_t length = 0;
     uint8_t type = 0;       // 0 when Length is 4
-    uint8_t subtype = 0;    // EAP-AKA only
-    std::vector<Attribute> attributes;  // EAP-AKA only
+    uint8_t subtype = 0;    // EAP-AKA and EAP-AKA' only
+    std::vector<Attribute> attributes;  // EAP-AKA and EAP-AKA' only
     bool attributesWellFormed = true;
 
     bool parse(const Bytes& packet);
@@ -100,11 +111,12 @@ void append_attribute(Bytes& out, uint8_t type, const uint8_t* body, size_t body
 // Appends AT_PADDING so that `plain` fills whole AES blocks (RFC 4187 10.12).
 void append_padding(Bytes& plain);
 
-// Builds EAP-AKA packets attribute by attribute (each padded with zeros to
-// whole 4-byte words) and fixes the Length when finished.
+// Builds EAP-AKA (or, with `type` 50, EAP-AKA') packets attribute by
+// attribute (each padded with zeros to whole 4-byte words) and fixes the
+// Length when finished.
 class AkaPacketBuilder {
 public:
-    AkaPacketBuilder(uint8_t code, uint8_t identifier, uint8_t subtype);
+    AkaPacketBuilder(uint8_t code, uint8_t identifier, uint8_t subtype, uint8_t type = EAP_TYPE_AKA);
     // Type, Length, then `body` and zero fill; returns the attribute's offset.
     size_t add(uint8_t type, const uint8_t* body, size_t bodyLength);
     size_t add(uint8_t type, const Bytes& body) { return add(type, body.data(), body.size()); }
@@ -126,7 +138,8 @@ Bytes eap_identity_request(uint8_t identifier);
 
 // Readable names for the decoder and the messages of the simulated network.
 const char* eap_code_name(uint8_t code);
-const char* aka_subtype_name(uint8_t subtype);
+// "AKA-Challenge", or "AKA'-Challenge" for the EAP-AKA' `type`.
+const char* aka_subtype_name(uint8_t subtype, uint8_t type = EAP_TYPE_AKA);
 const char* aka_attribute_name(uint8_t type);
 const char* aka_notification_name(uint16_t code);
 

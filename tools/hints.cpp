@@ -4,6 +4,7 @@
 
 #include "eapaka/eapaka.h"
 #include "tools/eap_wire.h"
+#include "tools/simnet/auc.h"
 
 namespace tool {
 
@@ -43,9 +44,18 @@ void ExchangeFacts::saw_request(const Bytes& eap) {
     // AUTN = SQN xor AK (6 bytes) || AMF (2) || MAC-A (8), after 2 reserved bytes.
     constexpr size_t AUTN_AMF_OFFSET = 2 + 6;
     EapPacket p;
-    if (!p.parse(eap) || p.code != EAP_REQUEST || p.type != EAP_TYPE_AKA) return;
+    if (!p.parse(eap) || p.code != EAP_REQUEST || !is_aka_type(p.type)) return;
+    methodRun = p.type;
+    const bool prime = p.type == EAP_TYPE_AKA_PRIME;
     const Attribute* autn = p.find(AT_AUTN);
-    if (autn != nullptr && autn->valueSize >= AUTN_AMF_OFFSET + 2) autnAmfs.push_back(get_be16(autn->value + AUTN_AMF_OFFSET));
+    if (autn != nullptr && autn->valueSize >= AUTN_AMF_OFFSET + 2) {
+        const uint16_t amf = get_be16(autn->value + AUTN_AMF_OFFSET);
+        autnAmfs.push_back(amf);
+        primeWithoutSeparation |= prime && (amf & AMF_SEPARATION_BIT) == 0;
+    }
+    const Attribute* bidding = p.find(AT_BIDDING);
+    bidDown |= !prime && bidding != nullptr && bidding->valueSize == 2 &&
+               (get_be16(bidding->value) & BIDDING_D_BIT) != 0;
     for (const Attribute& a : p.attributes) {
         if (a.type >= FIRST_SKIPPABLE && !rfc4187_skippable(a.type) &&
             std::find(unknownSkippable.begin(), unknownSkippable.end(), a.type) == unknownSkippable.end()) {
@@ -94,7 +104,25 @@ std::vector<std::string> hints_for(const ExchangeFacts& f) {
                         ", which RFC 4187 does not define and this library refuses by default; "
                         "--compat rfc4187 skips such attributes as RFC 4187 section 8.1 allows");
     }
-    if (reported(EAPAKA_FAIL_INVALID_AUTN)) {
+    const bool primeEnabled = (f.compatibility & EAP_COMPAT_AKA_PRIME) != 0;
+    if (f.methodRun == EAP_TYPE_AKA_PRIME && !primeEnabled) {
+        hints.push_back("the server chose EAP-AKA' (EAP Type 50), which the library answers with a Nak unless "
+                        "EAP_COMPAT_AKA_PRIME is set; --method aka-prime sets it");
+    }
+    if (f.primeAsked && f.methodRun == EAP_TYPE_AKA) {
+        hints.push_back(std::string("the server ran EAP-AKA for '") + f.identitySent +
+                        "': an EAP-AKA' server picks the method by the identity, and RFC 9048 section 3 makes \"6\" + "
+                        "IMSI the EAP-AKA' permanent identity ('eapaka keystore init --method aka-prime' writes one)");
+    }
+    if (reported(EAPAKA_FAIL_INVALID_AUTN) && f.bidDown && primeEnabled) {
+        hints.push_back("the server prefers EAP-AKA' (the D bit of AT_BIDDING in its EAP-AKA challenge), and a peer "
+                        "with EAP-AKA' enabled refuses such a challenge as bid down (RFC 9048 section 4); an EAP-AKA' "
+                        "identity (\"6\" + IMSI) lets the server start EAP-AKA'");
+    } else if (reported(EAPAKA_FAIL_INVALID_AUTN) && f.primeWithoutSeparation) {
+        hints.push_back("the EAP-AKA' challenge's AUTN lacks the AMF separation bit, and EAP-AKA' takes only vectors "
+                        "with it (3GPP TS 33.102 Annex H): the HLR must issue them with AMF 8000 ('eapaka hlr' does "
+                        "for an identity starting with \"6\")");
+    } else if (reported(EAPAKA_FAIL_INVALID_AUTN)) {
         hints.push_back("the peer refused AUTN: K or OPc (or the Milenage constants) of the profile "
                         "differ from the network's");
     }

@@ -474,6 +474,12 @@ std::string describe_keys(const MilenageKeys& keys) {
 
 }  // namespace
 
+std::string imsi_of_identity(const std::string& permanentId) {
+    const bool prefixed = permanentId.size() > 1 &&
+                          (permanentId[0] == AKA_PERMANENT_PREFIX || permanentId[0] == AKA_PRIME_PERMANENT_PREFIX);
+    return prefixed ? permanentId.substr(1) : "";
+}
+
 std::string profile_describe(const SubscriberProfile& p) {
     std::ostringstream out;
     const char* row = "  %-20s ";
@@ -482,8 +488,9 @@ std::string profile_describe(const SubscriberProfile& p) {
         std::snprintf(head, sizeof head, row, name);
         out << head << text << "\n";
     };
-    std::string imsi = p.permanentId.size() > 1 && p.permanentId[0] == '0' ? p.permanentId.substr(1) : "";
-    field("permanent identity", p.permanentId + (imsi.empty() ? "" : " (IMSI " + imsi + ")"));
+    const std::string imsi = imsi_of_identity(p.permanentId);
+    const char* method = p.permanentId[0] == AKA_PRIME_PERMANENT_PREFIX ? ", for EAP-AKA'" : "";
+    field("permanent identity", p.permanentId + (imsi.empty() ? "" : " (IMSI " + imsi + method + ")"));
     field("main key set", describe_keys(p.main));
     field("alternate key set", describe_keys(p.alt) + ", chosen by AMF 0x0003");
     const MilenageParams standard = refcrypto::milenage_standard();

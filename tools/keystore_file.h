@@ -87,6 +87,14 @@ bool realm_valid(const std::string& realm);
 // the MNC padded to three digits with a leading zero.
 std::string realm_3gpp(const std::string& imsi, unsigned mncDigits);
 
+// The leading digit of a permanent identity names the method it is for:
+// "0" + IMSI for EAP-AKA (RFC 4187 section 4.1.1.6), "6" + IMSI for
+// EAP-AKA' (RFC 9048 section 3).
+constexpr char AKA_PERMANENT_PREFIX = '0';
+constexpr char AKA_PRIME_PERMANENT_PREFIX = '6';
+// The IMSI behind such an identity; empty for any other.
+std::string imsi_of_identity(const std::string& permanentId);
+
 // True when nothing at all stands at `path`: not a file, not even a
 // symbolic link whose target is missing.
 bool profile_absent(const std::string& path);

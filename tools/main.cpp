@@ -4,6 +4,7 @@
 // authenticates through a RADIUS server.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,15 +35,26 @@ const char HELP[] =
     "\n"
     "eapaka plays a connection manager that loads the EAP-AKA peer library\n"
     "(libeapaka.so) and a simulated operator network (authenticator, EAP-AKA\n"
-    "server and HSS/AuC) and runs complete authentications between them.\n"
+    "or EAP-AKA' server and HSS/AuC) and runs complete authentications between\n"
+    "them.\n"
     "\n"
     "Scenario options:\n"
     "  --scenario NAME   full (default), identity-rounds, pseudonym, reauth,\n"
     "                    counter-too-small, resync, result-ind, alt-keyset,\n"
-    "                    notify-failure, bad-autn, bad-mac, timeout, or all\n"
-    "                    (runs every one and prints a pass/fail table;\n"
-    "                    timeout waits the library's 10-second response timer)\n"
-    "  --list            list the scenarios\n"
+    "                    notify-failure, bad-autn, bad-mac, timeout, and with\n"
+    "                    --method aka-prime only kdf-negotiation,\n"
+    "                    amf-separation, bidding-down; or all (runs every one\n"
+    "                    that applies to the method and prints a pass/fail\n"
+    "                    table; timeout waits the library's 10-second response\n"
+    "                    timer)\n"
+    "  --list            list the scenarios (with --method: those it runs)\n"
+    "  --method aka|aka-prime\n"
+    "                    EAP-AKA (default) or EAP-AKA' (RFC 9048: Type 50,\n"
+    "                    SHA-256, keys bound to the network name); aka-prime\n"
+    "                    adds EAP_COMPAT_AKA_PRIME to the peer's setting\n"
+    "  --network-name NAME\n"
+    "                    the access network name the EAP-AKA' network sends\n"
+    "                    in AT_KDF_INPUT (default WLAN)\n"
     "  --keystore FILE   subscriber profile (default ~/.eapaka/subscriber.profile,\n"
     "                    created with the defaults of 'keystore init' if missing)\n"
     "  --network FILE    the network's record of the subscriber (default:\n"
@@ -77,8 +89,8 @@ const char HELP[] =
 
 const char KEYSTORE_HELP[] =
     "usage: eapaka keystore init [--keystore FILE] [--network FILE] [--force]\n"
-    "                            [--imsi DIGITS [--mnc-digits 2|3]] [--realm REALM]\n"
-    "                            [--k HEX] [--opc HEX] [--operator-milenage]\n"
+    "                            [--imsi DIGITS [--mnc-digits 2|3]] [--method aka|aka-prime]\n"
+    "                            [--realm REALM] [--k HEX] [--opc HEX] [--operator-milenage]\n"
     "       eapaka keystore show [--keystore FILE]\n"
     "       eapaka keystore forget [--keystore FILE]\n"
     "\n"
@@ -98,6 +110,8 @@ const char KEYSTORE_HELP[] =
     "                              and the realm the 3GPP one of TS 23.003 19.3.2,\n"
     "                              @wlan.mnc<MNC>.mcc<MCC>.3gppnetwork.org\n"
     "             --mnc-digits N   digits of the MNC in the IMSI, 2 (default) or 3\n"
+    "             --method aka-prime  the identity is '6'+IMSI, the EAP-AKA' permanent\n"
+    "                              identity of RFC 9048 (default aka: '0'+IMSI)\n"
     "             --realm REALM    the realm instead (default without --imsi:\n"
     "                              @eapaka.test)\n"
     "             --k HEX --opc HEX   main key set (default: 3GPP TS 35.208 test set 1)\n"
@@ -112,12 +126,13 @@ const char KEYSTORE_HELP[] =
     "(init without --force).\n";
 
 const char BENCH_HELP[] =
-    "usage: eapaka bench [--count N | -n N] [--realm REALM] [--json]\n"
+    "usage: eapaka bench [--count N | -n N] [--method aka|aka-prime] [--realm REALM] [--json]\n"
     "\n"
     "Full authentications and fast re-authentications between the peer library\n"
     "and the simulated network in one process, N of each (default 1000), with\n"
     "the trace off and the profile in memory; each rate is also given as a\n"
     "ratio to one network authentication vector measured in the same run.\n"
+    "--method aka-prime measures EAP-AKA' (default: EAP-AKA).\n"
     "\n"
     "Exit status: 0 every authentication succeeded, 1 one failed, 2 usage error\n"
     "(also when the library's trace file exists, since it would be measured).\n";
@@ -134,24 +149,25 @@ const OptionSpec NETWORK{"--network", nullptr, "FILE"};
 const OptionSpec REALM{"--realm", nullptr, "REALM"};
 const OptionSpec JSON{"--json", nullptr, nullptr};
 const OptionSpec COMPAT{"--compat", nullptr, "MODE"};
+const OptionSpec METHOD{"--method", nullptr, "METHOD"};
 constexpr uint64_t MNC_DIGITS_DEFAULT = 2;  // most networks; TS 23.003 allows 2 or 3
 
 const std::vector<CommandSpec>& commands() {
     static const std::vector<CommandSpec> all = {
         {"",
-         {{"--scenario", nullptr, "NAME"}, {"--list", nullptr, nullptr}, KEYSTORE, NETWORK,
-          {"--network-profile", nullptr, "NAME"}, COMPAT, REALM, {"--quiet", nullptr, nullptr}, JSON,
-          {"--pcap", nullptr, "FILE"}, {"--trace", nullptr, nullptr}},
+         {{"--scenario", nullptr, "NAME"}, {"--list", nullptr, nullptr}, METHOD,
+          {"--network-name", nullptr, "NAME"}, KEYSTORE, NETWORK, {"--network-profile", nullptr, "NAME"}, COMPAT,
+          REALM, {"--quiet", nullptr, nullptr}, JSON, {"--pcap", nullptr, "FILE"}, {"--trace", nullptr, nullptr}},
          nullptr, HELP, run_scenarios},
         {"keystore", {}, nullptr, KEYSTORE_HELP, keystore_needs_action},
         {"keystore init",
          {KEYSTORE, NETWORK, {"--force", nullptr, nullptr}, {"--imsi", nullptr, "DIGITS"},
-          {"--mnc-digits", nullptr, "N"}, REALM, {"--k", nullptr, "HEX"}, {"--opc", nullptr, "HEX"},
+          {"--mnc-digits", nullptr, "N"}, METHOD, REALM, {"--k", nullptr, "HEX"}, {"--opc", nullptr, "HEX"},
           {"--operator-milenage", nullptr, nullptr}},
          nullptr, KEYSTORE_HELP, run_keystore_init},
         {"keystore show", {KEYSTORE}, nullptr, KEYSTORE_HELP, run_keystore_show},
         {"keystore forget", {KEYSTORE}, nullptr, KEYSTORE_HELP, run_keystore_forget},
-        {"bench", {{"--count", "-n", "N"}, REALM, JSON}, nullptr, BENCH_HELP, run_bench_command},
+        {"bench", {{"--count", "-n", "N"}, METHOD, REALM, JSON}, nullptr, BENCH_HELP, run_bench_command},
         radius_command(),
         hlr_command(),
     };
@@ -194,12 +210,17 @@ bool hex16_option(const CommandLine& line, const char* name, uint8_t out[16], st
     return true;
 }
 
-// The identity and realm from --imsi, --mnc-digits and --realm.
+// The identity and realm from --imsi, --mnc-digits, --method and --realm.
 bool identity_options(const CommandLine& line, SubscriberProfile& p, std::string& error) {
     // MCC (3 digits), MNC and at least one MSIN digit (TS 23.003 section 2.2).
     constexpr size_t IMSI_MIN = 6;
     uint64_t mncDigits = 0;
-    if (!number_option(line, "--mnc-digits", 2, 3, MNC_DIGITS_DEFAULT, mncDigits, error)) return false;
+    bool prime = false;
+    if (!number_option(line, "--mnc-digits", 2, 3, MNC_DIGITS_DEFAULT, mncDigits, error) ||
+        !method_option(line, prime, error)) {
+        return false;
+    }
+    p.permanentId[0] = prime ? AKA_PRIME_PERMANENT_PREFIX : AKA_PERMANENT_PREFIX;
     if (line.has("--mnc-digits") && !line.has("--imsi")) {
         error = "--mnc-digits needs --imsi";
         return false;
@@ -211,7 +232,7 @@ bool identity_options(const CommandLine& line, SubscriberProfile& p, std::string
             error = bad_value("--imsi", imsi, std::to_string(IMSI_MIN) + " to 15 digits");
             return false;
         }
-        p.permanentId = "0" + imsi;
+        p.permanentId = p.permanentId[0] + imsi;
         p.realm = realm_3gpp(imsi, static_cast<unsigned>(mncDigits));
     }
     if (line.has("--realm")) {
@@ -351,8 +372,10 @@ bool prepare_trace(const CommandLine& line, TraceFile& trace) {
 
 int run_bench_command(const CommandLine& line) {
     uint64_t count = 0;
+    bool prime = false;
     std::string error;
-    if (!number_option(line, "--count", 1, MAX_BENCH_COUNT, DEFAULT_BENCH_COUNT, count, error)) {
+    if (!number_option(line, "--count", 1, MAX_BENCH_COUNT, DEFAULT_BENCH_COUNT, count, error) ||
+        !method_option(line, prime, error)) {
         return usage_error(*line.command, error);
     }
     TraceFile trace = trace_file_inspect(EAPAKA_TRACE_PATH);
@@ -360,7 +383,7 @@ int run_bench_command(const CommandLine& line) {
         return usage_error(*line.command, trace.path + " exists, so the library traces; remove it to measure");
     }
     return run_bench(static_cast<unsigned>(count), realm_with_at(line.value("--realm", PROFILE_DEFAULT_REALM)),
-                     line.has("--json"));
+                     line.has("--json"), prime);
 }
 
 // The profile and the network's record, created on first use.
@@ -385,19 +408,60 @@ int load_or_create(const CommandLine& line, SubscriberProfile& peer, SubscriberP
     return EXIT_OK;
 }
 
+// `--list`: every scenario, each limited to one method marked so; with
+// --method, only the names of those that method runs.
+int list_scenarios(const CommandLine& line, bool prime) {
+    const bool filtered = line.has("--method");
+    if (line.items.size() > (filtered ? 2u : 1u)) {
+        return usage_error(*line.command, "--list takes no other option than --method");
+    }
+    for (const Scenario& s : all_scenarios()) {
+        if (filtered && s.not_applicable(prime) != nullptr) continue;
+        const char* only = s.notInAka != nullptr ? " (--method aka-prime only)"
+                         : s.notInAkaPrime != nullptr ? " (--method aka only)" : "";
+        std::printf("%-18s %s%s\n", s.name, s.description, filtered ? "" : only);
+    }
+    return EXIT_OK;
+}
+
+// The access network name of --network-name: 1 to 255 bytes, no control
+// characters (RFC 9048 section 3.1: UTF-8 text).
+bool network_name_option(const CommandLine& line, bool prime, std::string& name, std::string& error) {
+    constexpr size_t NETWORK_NAME_MAX = 255;
+    name = line.value("--network-name", NetworkMethod{}.networkName);
+    if (!line.has("--network-name")) return true;
+    if (!prime) {
+        error = "--network-name needs --method aka-prime";
+        return false;
+    }
+    const bool control = std::any_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    if (name.empty() || name.size() > NETWORK_NAME_MAX || control) {
+        error = bad_value("--network-name", name, "1 to 255 bytes of text");
+        return false;
+    }
+    return true;
+}
+
 int run_scenarios(const CommandLine& line) {
     std::string error;
-    if (line.has("--list")) {
-        if (line.items.size() > 1) return usage_error(*line.command, "--list takes no other option");
-        for (const Scenario& s : all_scenarios()) std::printf("%-18s %s\n", s.name, s.description);
-        return EXIT_OK;
+    bool prime = false;
+    if (!method_option(line, prime, error)) return usage_error(*line.command, error);
+    if (line.has("--list")) return list_scenarios(line, prime);
+    std::string networkName;
+    if (!exclusive(line, "--quiet", "--json", error) || !network_name_option(line, prime, networkName, error)) {
+        return usage_error(*line.command, error);
     }
-    if (!exclusive(line, "--quiet", "--json", error)) return usage_error(*line.command, error);
-    std::vector<const Scenario*> selected;
+    std::vector<const Scenario*> selected, skipped;
     const std::string name = line.value("--scenario", "full");
     if (name == "all") {
-        for (const Scenario& s : all_scenarios()) selected.push_back(&s);
+        for (const Scenario& s : all_scenarios()) (s.not_applicable(prime) ? skipped : selected).push_back(&s);
     } else if (const Scenario* s = find_scenario(name)) {
+        if (s->not_applicable(prime) != nullptr) {
+            return usage_error(*line.command, "--scenario " + name + " does not apply to " + method_title(prime) +
+                                                  ": " + s->not_applicable(prime));
+        }
         selected.push_back(s);
     } else {
         return usage_error(*line.command, bad_value("--scenario", name, "a name 'eapaka --list' shows, or all"));
@@ -414,6 +478,7 @@ int run_scenarios(const CommandLine& line) {
     if (line.has("--compat") && !parse_compat(line.value("--compat"), compat, error)) {
         return usage_error(*line.command, error);
     }
+    compat = compat_for_method(compat, prime);
     TraceFile trace;
     if (!prepare_trace(line, trace)) return EXIT_USAGE;
     const bool tracing = trace.state == TraceFileState::Traced;
@@ -439,13 +504,18 @@ int run_scenarios(const CommandLine& line) {
         report.line("profile:   " + std::string(network_profile_name(networkProfile)) + " network (" +
                     network_rules_text(rules) + "); peer compatibility " + value);
     }
+    if (prime) {
+        report.line("method:    EAP-AKA' with the network name \"" + networkName +
+                    "\" (peer compatibility includes EAP_COMPAT_AKA_PRIME)");
+    }
     if (tracing) report.line("trace:     " + trace.path + " (the library writes keys in clear to it)");
     if (mode == OutputMode::Json) {
-        report.json().begin_object().field("command", "scenarios").field("version", EAPAKA_VERSION_STRING)
+        JsonWriter& json = report.json();
+        json.begin_object().field("command", "scenarios").field("version", EAPAKA_VERSION_STRING)
             .field("keystore", keystore).field("network", networkFile)
-            .field("network_profile", network_profile_name(networkProfile))
-            .field("compatibility", static_cast<int64_t>(compat)).field("realm", realm)
-            .begin_array("scenarios");
+            .field("network_profile", network_profile_name(networkProfile)).field("method", method_option_name(prime));
+        if (prime) json.field("network_name", networkName);
+        json.field("compatibility", static_cast<int64_t>(compat)).field("realm", realm).begin_array("scenarios");
     }
 
     if (compat >= 0) EAP_SetCompatibility(static_cast<unsigned int>(compat));
@@ -453,13 +523,13 @@ int run_scenarios(const CommandLine& line) {
     PeerHost host(store, &report);
     NetRandom random;
     Hss hss(network, random);
-    EapAkaServer server(hss, realm, random, rules);
+    EapAkaServer server(hss, realm, random, rules, NetworkMethod{prime, networkName});
     ScenarioEnv env{host, store, hss, server, report, realm, networkFile,
                     compat > 0 ? static_cast<unsigned>(compat) : 0u, 0, {}};
 
     std::vector<ItemResult> results;
     for (const Scenario* s : selected) results.push_back(run_scenario(*s, env));
-    report_summary(report, results);
+    report_summary(report, results, skipped, prime);
     if (!capture.empty()) report.line("capture:   " + capture);
     if (tracing) report.line("trace:     " + trace.path);
     for (const ItemResult& r : results) {

@@ -119,7 +119,9 @@ void Report::end_item(const ItemResult& r) {
     if (mode_ != OutputMode::Json) return;
     json_.end_array().field("name", r.name).field("passed", r.passed).field("reason", r.reason)
         .field("eap_layer_result", int64_t{r.lastResult}).field("msk", r.msk)
-        .field("milliseconds", r.milliseconds).begin_array("hints");
+        .field("milliseconds", r.milliseconds);
+    if (!r.method.empty()) json_.field("method", r.method);
+    json_.begin_array("hints");
     for (const std::string& hint : r.hints) json_.value(hint);
     json_.end_array().end_object();
 }

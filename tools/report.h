@@ -29,6 +29,7 @@ struct ItemResult {
     std::string msk;           // hex; empty unless the peer ended in EAP-Success
     double milliseconds = 0;
     std::vector<std::string> hints;
+    std::string method;        // "aka" or "aka-prime" where the item says which ran
 };
 
 class Report : public HostObserver {

@@ -33,6 +33,12 @@ ItemResult verdict(bool passed, const std::string& reason) {
 ItemResult pass(const std::string& what) { return verdict(true, what); }
 ItemResult failure(const std::string& why) { return verdict(false, why); }
 
+bool prime(const ScenarioEnv& env) { return env.server.method().prime; }
+
+void conversation(ScenarioEnv& env, unsigned index, const std::string& description) {
+    env.report.conversation(index, in_method(description, prime(env)));
+}
+
 bool peer_succeeded(int result) {
     return result == EAPAKA_RESULT_SUCCESS_PSEUDONYM || result == EAPAKA_RESULT_SUCCESS_PERMANENT ||
            result == EAPAKA_RESULT_SUCCESS_ALT_KEYS;
@@ -68,7 +74,7 @@ bool authenticated(ScenarioEnv& env, const Conversation& c, std::string& why) {
 // else `why` says what went wrong.
 bool authenticates(ScenarioEnv& env, unsigned index, const std::string& description,
                    const ServerPlan& plan, Conversation& c, std::string& why) {
-    env.report.conversation(index, description);
+    conversation(env, index, description);
     c = converse(env, plan);
     return authenticated(env, c, why);
 }
@@ -193,7 +199,7 @@ ItemResult counter_too_small(ScenarioEnv& env) {
     }
     ServerPlan stale;
     stale.reuseReauthCounter = true;
-    env.report.conversation(index, "fast re-authentication with the old counter");
+    conversation(env, index, "fast re-authentication with the old counter");
     c = converse(env, stale);
     if (!env.server.counterTooSmall) return failure("peer did not answer the old counter with AT_COUNTER_TOO_SMALL");
     if (!authenticated(env, c, why)) return failure(why);
@@ -206,7 +212,7 @@ ItemResult resync(ScenarioEnv& env) {
     if (!authenticates(env, 1, "full authentication", ServerPlan{}, c, why)) return failure(why);
     ServerPlan plan;
     plan.replaySqn = true;
-    env.report.conversation(2, "the network repeats the last SQN (as if restored from a backup)");
+    conversation(env, 2, "the network repeats the last SQN (as if restored from a backup)");
     c = converse(env, plan);
     if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_INVALID_SQN)) return failure("the repeated SQN was not refused");
     if (env.server.syncFailures != 1 || !sent_subtype(c, AKA_SYNCHRONIZATION_FAILURE)) {
@@ -253,43 +259,87 @@ ItemResult alt_keyset(ScenarioEnv& env) {
 ItemResult notify_failure(ScenarioEnv& env) {
     ServerPlan plan;
     plan.failureNotification = true;
-    env.report.conversation(1, "valid AKA-Challenge, then a failure notification");
+    conversation(env, 1, "valid AKA-Challenge, then a failure notification");
     Conversation c = converse(env, plan);
     if (c.result != EAPAKA_RESULT_FAILURE) return failure("peer ended with " + peer_outcome(c));
     if (!has_event(env.host, EAPAKA_EVENT_STATUS, plan.failureCode)) return failure("no notification event for the host");
     return pass("notification " + std::to_string(plan.failureCode) + " reported to the host, EAP-Failure accepted");
 }
 
-// A challenge the peer must refuse: it reports `event` to the host, answers
-// with `subtype` and accepts the EAP-Failure that follows.
-ItemResult refused_challenge(ScenarioEnv& env, const ServerPlan& plan, const char* description,
-                                 uintptr_t event, uint8_t subtype, const std::string& what) {
-    env.report.conversation(1, description);
+// A challenge the peer must refuse in conversation `index`: it reports
+// `event` to the host, answers with `subtype` and accepts the EAP-Failure
+// that follows.
+ItemResult refused_challenge(ScenarioEnv& env, unsigned index, const ServerPlan& plan, const char* description,
+                             uintptr_t event, uint8_t subtype, const std::string& what) {
+    conversation(env, index, description);
     Conversation c = converse(env, plan);
+    const std::string answer = aka_subtype_name(subtype, env.server.exchange_type());
     if (!has_event(env.host, EAPAKA_EVENT_STATUS, event)) return failure("peer did not report " + what);
-    if (!sent_subtype(c, subtype)) return failure(std::string("peer did not send ") + aka_subtype_name(subtype));
+    if (!sent_subtype(c, subtype)) return failure("peer did not send " + answer);
     if (c.result != EAPAKA_RESULT_FAILURE) return failure("peer ended with " + peer_outcome(c));
-    return pass(what + " refused with " + aka_subtype_name(subtype) + ", EAP-Failure accepted");
+    return pass(what + " refused with " + answer + ", EAP-Failure accepted");
 }
 
 ItemResult bad_autn(ScenarioEnv& env) {
     ServerPlan plan;
     plan.corruptAutn = true;
-    return refused_challenge(env, plan, "AKA-Challenge whose AUTN carries a wrong MAC-A",
+    return refused_challenge(env, 1, plan, "AKA-Challenge whose AUTN carries a wrong MAC-A",
                              EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT, "AUTN");
 }
 
 ItemResult bad_mac(ScenarioEnv& env) {
     ServerPlan plan;
     plan.corruptMac = true;
-    return refused_challenge(env, plan, "AKA-Challenge with a wrong AT_MAC", EAPAKA_FAIL_INVALID_MAC,
+    return refused_challenge(env, 1, plan, "AKA-Challenge with a wrong AT_MAC", EAPAKA_FAIL_INVALID_MAC,
                              AKA_CLIENT_ERROR, "AT_MAC");
+}
+
+// RFC 9048 section 3.2: an offer led by a function the peer does not know
+// is answered with AT_KDF alone, naming KDF 1, and the network repeats the
+// challenge with KDF 1 in front; an offer without KDF 1 is refused as if
+// AUTN were wrong.
+ItemResult kdf_negotiation(ScenarioEnv& env) {
+    constexpr uint16_t UNKNOWN_KDF = 2;   // RFC 9048 defines no function but 1
+    ServerPlan plan;
+    plan.kdfOffer = {UNKNOWN_KDF, KDF_CK_IK_PRIME};
+    Conversation c;
+    std::string why;
+    if (!authenticates(env, 1, "AKA-Challenge offering AT_KDF 2, then 1: the peer asks for 1 and the network "
+                       "repeats the challenge with AT_KDF 1, 2, 1", plan, c, why)) {
+        return failure(why);
+    }
+    if (!env.server.kdfNegotiated) return failure("the peer did not ask for KDF 1");
+    ServerPlan unknown;
+    unknown.kdfOffer = {UNKNOWN_KDF};
+    ItemResult refused = refused_challenge(env, 2, unknown, "AKA-Challenge offering AT_KDF 2 alone",
+                                           EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT,
+                                           "an offer without KDF 1");
+    if (!refused.passed) return refused;
+    return pass("KDF 1 negotiated in place of the unknown KDF 2, MSK agreed; " + refused.reason);
+}
+
+ItemResult amf_separation(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.noSeparationBit = true;
+    return refused_challenge(env, 1, plan, "AKA-Challenge whose AUTN carries AMF 0000, without the separation bit",
+                             EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT,
+                             "an AUTN without the AMF separation bit");
+}
+
+// RFC 9048 section 4: a peer with EAP-AKA' enabled fails an EAP-AKA
+// exchange whose server said that it prefers EAP-AKA'.
+ItemResult bidding_down(ScenarioEnv& env) {
+    ServerPlan plan;
+    plan.bidDown = true;
+    return refused_challenge(env, 1, plan, "an EAP-AKA challenge with the D bit of AT_BIDDING set: the network "
+                             "prefers EAP-AKA'", EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT,
+                             "an EAP-AKA exchange bid down from EAP-AKA'");
 }
 
 ItemResult timeout(ScenarioEnv& env) {
     ServerPlan plan;
     plan.silentAfterChallenge = true;
-    env.report.conversation(1, "the network goes silent after the peer's AKA-Challenge response");
+    conversation(env, 1, "the network goes silent after the peer's AKA-Challenge response");
     converse(env, plan);
     if (!has_event(env.host, EAPAKA_EVENT_TIMEOUT, EAPAKA_RESULT_FAILURE)) return failure("no time-out event (0)");
     if (!has_event(env.host, EAPAKA_EVENT_STATUS, EAPAKA_FAIL_SERVER_DOWN)) return failure("no server-down event");
@@ -315,7 +365,7 @@ Conversation converse(ScenarioEnv& env, const ServerPlan& plan) {
         c.result = env.host.deliver(step.packet, response);
         env.report.layer_result(c.result);
         if (response.empty() || step.final) break;
-        if (response.size() > 5 && response[4] == EAP_TYPE_AKA) c.peerSubtypes.push_back(response[5]);
+        if (response.size() > 5 && is_aka_type(response[4])) c.peerSubtypes.push_back(response[5]);
         env.report.packet(response, true, env.server.k_encr());
         step = env.server.handle(response);
         if (!env.server.reason().empty()) env.report.note("network", env.server.reason());
@@ -339,6 +389,7 @@ Conversation converse(ScenarioEnv& env, const ServerPlan& plan) {
 }
 
 const std::vector<Scenario>& all_scenarios() {
+    static const char EAP_AKA_PRIME_ONLY[] = "EAP-AKA' only (--method aka-prime)";
     static const std::vector<Scenario> scenarios = {
         {"full", "full authentication (EAP-Request/Identity, AKA-Challenge, EAP-Success)", full},
         {"identity-rounds", "AKA-Identity rounds and AT_CHECKCODE", identity_rounds},
@@ -347,13 +398,33 @@ const std::vector<Scenario>& all_scenarios() {
         {"counter-too-small", "fast re-authentication with a stale counter", counter_too_small},
         {"resync", "SQN resynchronisation with AUTS", resync},
         {"result-ind", "result indication and success notification", result_ind},
-        {"alt-keyset", "alternate key set selected by AMF 0x0003", alt_keyset},
+        {"alt-keyset", "alternate key set selected by AMF 0x0003", alt_keyset, nullptr,
+         "EAP-AKA' takes only vectors with the AMF separation bit, which the alternate key set's AMF 0x0003 "
+         "lacks (TS 33.102 Annex H), so EAP-AKA' runs on the main key set"},
         {"notify-failure", "failure notification after authentication", notify_failure},
         {"bad-autn", "network sends an AUTN that does not verify", bad_autn},
         {"bad-mac", "network sends a wrong AT_MAC", bad_mac},
         {"timeout", "network goes silent; the response timer reports it", timeout},
+        {"kdf-negotiation", "key derivation function negotiated over AT_KDF", kdf_negotiation, EAP_AKA_PRIME_ONLY},
+        {"amf-separation", "network sends an AUTN without the AMF separation bit", amf_separation,
+         EAP_AKA_PRIME_ONLY},
+        {"bidding-down", "EAP-AKA offered with AT_BIDDING saying the network prefers EAP-AKA'", bidding_down,
+         "needs a peer with EAP-AKA' enabled (--method aka-prime)"},
     };
     return scenarios;
+}
+
+std::string in_method(const std::string& text, bool prime) {
+    if (!prime) return text;
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        // After the "AKA" of a message name (AKA-Challenge, ...), never of EAP-AKA.
+        if (i >= 2 && text.compare(i - 2, 4, "AKA-") == 0 && (i < 6 || text.compare(i - 6, 4, "EAP-") != 0)) {
+            out += '\'';
+        }
+    }
+    return out;
 }
 
 const Scenario* find_scenario(const std::string& name) {
@@ -364,9 +435,10 @@ const Scenario* find_scenario(const std::string& name) {
 }
 
 ItemResult run_scenario(const Scenario& scenario, ScenarioEnv& env) {
+    const std::string description = in_method(scenario.description, prime(env));
     env.report.line("");
-    env.report.begin_item("=== scenario " + std::string(scenario.name) + ": " + scenario.description);
-    if (env.report.mode() == OutputMode::Json) env.report.json().field("description", scenario.description);
+    env.report.begin_item("=== scenario " + std::string(scenario.name) + ": " + description);
+    if (env.report.mode() == OutputMode::Json) env.report.json().field("description", description);
     env.report.begin_log();
     env.host.storeFailed = false;
     env.statusCodes.clear();
@@ -395,20 +467,29 @@ ItemResult run_scenario(const Scenario& scenario, ScenarioEnv& env) {
     return r;
 }
 
-void report_summary(Report& report, const std::vector<ItemResult>& results) {
+void report_summary(Report& report, const std::vector<ItemResult>& results,
+                    const std::vector<const Scenario*>& skipped, bool prime) {
     size_t passed = 0;
     double total = 0;
     for (const ItemResult& r : results) {
         passed += r.passed;
         total += r.milliseconds;
     }
+    const char* method = prime ? "EAP-AKA'" : "EAP-AKA";
     if (report.mode() == OutputMode::Json) {
+        report.json().end_array().begin_array("not_applicable");
+        for (const Scenario* s : skipped) {
+            report.json().begin_object().field("name", s->name).field("reason", s->not_applicable(prime)).end_object();
+        }
         report.json().end_array().field("passed", passed == results.size())
             .field("count", static_cast<int64_t>(results.size()))
             .field("passed_count", static_cast<int64_t>(passed)).end_object();
         report.print_json();
         return;
     }
+    std::string notRun;
+    for (const Scenario* s : skipped) notRun += (notRun.empty() ? "" : ", ") + std::string(s->name);
+    if (!notRun.empty()) notRun = std::string("; not for ") + method + ": " + notRun;
     if (report.mode() == OutputMode::Quiet) {
         if (results.size() == 1) {
             std::printf("%s %s: %s (%.1f ms)\n", results[0].passed ? "PASS" : "FAIL",
@@ -418,9 +499,9 @@ void report_summary(Report& report, const std::vector<ItemResult>& results) {
             for (const ItemResult& r : results) {
                 if (!r.passed) failed += (failed.empty() ? "" : ", ") + r.name;
             }
-            std::printf("%s %zu/%zu scenarios passed (%.1f s)%s%s\n",
+            std::printf("%s %zu/%zu scenarios passed (%.1f s)%s%s%s\n",
                         passed == results.size() ? "PASS" : "FAIL", passed, results.size(),
-                        total / 1000, failed.empty() ? "" : "; failed: ", failed.c_str());
+                        total / 1000, failed.empty() ? "" : "; failed: ", failed.c_str(), notRun.c_str());
         }
         return;
     }
@@ -430,7 +511,11 @@ void report_summary(Report& report, const std::vector<ItemResult>& results) {
         std::printf("%-18s %-6s %7.1f ms  %s\n", r.name.c_str(), r.passed ? "PASS" : "FAIL",
                     r.milliseconds, r.reason.c_str());
     }
-    std::printf("%zu of %zu scenarios passed in %.1f s\n", passed, results.size(), total / 1000);
+    for (const Scenario* s : skipped) {
+        std::printf("%-18s %-6s %10s  does not apply to %s: %s\n", s->name, "N/A", "", method,
+                    s->not_applicable(prime));
+    }
+    std::printf("%zu of %zu scenarios passed in %.1f s%s\n", passed, results.size(), total / 1000, notRun.c_str());
 }
 
 }  // namespace tool

@@ -44,15 +44,26 @@ struct Scenario {
     const char* name;
     const char* description;
     ItemResult (*run)(ScenarioEnv& env);
+    // Why the scenario cannot run in EAP-AKA or in EAP-AKA'; nullptr where it can.
+    const char* notInAka = nullptr;
+    const char* notInAkaPrime = nullptr;
+
+    // Why it cannot run in the method (EAP-AKA' when `prime`); nullptr if it can.
+    const char* not_applicable(bool prime) const { return prime ? notInAkaPrime : notInAka; }
 };
 
 const std::vector<Scenario>& all_scenarios();
 const Scenario* find_scenario(const std::string& name);
+// "AKA-Challenge" and the other message names of `text` as EAP-AKA' names
+// them ("AKA'-Challenge") when `prime` holds.
+std::string in_method(const std::string& text, bool prime);
 // Runs one scenario with timing and reporting.
 ItemResult run_scenario(const Scenario& scenario, ScenarioEnv& env);
 // The closing output: the pass/fail table (several scenarios, readable),
-// the quiet line, or the end of the JSON document.
-void report_summary(Report& report, const std::vector<ItemResult>& results);
+// the quiet line, or the end of the JSON document; `skipped` are the
+// scenarios of the selection that do not apply to the method run.
+void report_summary(Report& report, const std::vector<ItemResult>& results,
+                    const std::vector<const Scenario*>& skipped, bool prime);
 
 }  // namespace tool
 

@@ -135,6 +135,10 @@ TEST_F(HostileRadius, EveryDroppedReplyAndMissingPacketIsNamed) {
          {"did not take the Access-Accept's EAP packet as success (result 15): the server never "
           "authenticated itself in this exchange",
           "EAP_COMPAT_STRICT_SUCCESS"}},
+        // A success in EAP-AKA does not count where EAP-AKA' was asked for.
+        {"EAP-AKA where EAP-AKA' was asked for", Fault::UnauthenticatedSuccess, "--method aka-prime", 1,
+         {"1/1 authentication: FAILED: the server ran EAP-AKA, not the EAP-AKA' that --method asks for",
+          "hint: the server ran EAP-AKA for '0001010123456789@eapaka.test'", "\"6\" + IMSI"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -111,6 +111,9 @@ TEST_F(Cli, EveryCommandExitsAsDocumented) {
         {"hlr --socket " + d + "/s --ind 32 " + d + "/none", 2}, {"--network-profile rfc", 2},
         {"--compat maybe", 2}, {"keystore init --mnc-digits 3", 2}, {"keystore init --imsi 12345", 2},
         {"keystore init --imsi 001010123456789 --mnc-digits 4", 2}, {"keystore init --realm a@b", 2},
+        {"--method aka2", 2}, {"--scenario alt-keyset --method aka-prime", 2}, {"--scenario bidding-down", 2},
+        {"--network-name WLAN", 2}, {"--method aka-prime --network-name ''", 2}, {"bench --method x", 2},
+        {"radius --secret s --method x", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -186,6 +189,63 @@ TEST_F(Cli, AllScenariosPassAgainstTheRfc4187Network) {
     EXPECT_NE(stored.pseudonym[0], 'G');
     EXPECT_NE(all.out.find("pseudonym " + stored.pseudonym_text() + " stored"), std::string::npos);
     EXPECT_NE(eapaka("keystore show").out.find("with --compat rfc4187"), std::string::npos);
+}
+
+// EAP-AKA' against both network profiles: every scenario that applies
+// passes, the one that cannot is named with its reason, and every
+// AKA'-Challenge binds the keys to the network name asked for.
+TEST_F(Cli, AllScenariosPassInEapAkaPrime) {
+    struct Case {
+        const char* options;
+        const char* name;
+        int compatibility;
+    };
+    const Case cases[] = {
+        {"", "WLAN", EAP_COMPAT_AKA_PRIME},
+        {"--network-profile rfc4187 --network-name FOO:BAR", "FOO:BAR", EAP_COMPAT_RFC4187 | EAP_COMPAT_AKA_PRIME},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        Command all = eapaka(std::string("--scenario all --method aka-prime --json ") + c.options);
+        ASSERT_EQ(all.status, 0) << all.err;
+        EXPECT_TRUE(json_document(all.out, ".passed and .count == 14 and .method == \"aka-prime\" and "
+                                           "(.not_applicable | map(.name)) == [\"alt-keyset\"] and .compatibility == " +
+                                               std::to_string(c.compatibility)));
+        const std::string challenges = "[.scenarios[].log[].packet | select(.code == 1 and .subtype == 1)]";
+        EXPECT_TRUE(json_document(all.out, challenges + " | map(select(.type == 50)) | length > 10 and all(.attributes"
+                                           " | any(.name == \"AT_KDF_INPUT\" and .text == \"" + c.name + "\"))"));
+        EXPECT_TRUE(json_document(all.out, ".scenarios[] | select(.name == \"bidding-down\") | .log[].packet | "
+                                           "select(.code == 1 and .type == 23) | .attributes | any(.d == true)"));
+    }
+}
+
+// The manual page keeps up with the tool: every option a command's help
+// names appears in that command's section of the page.
+TEST_F(Cli, ManualPageNamesEveryOptionOfEachCommand) {
+    const std::string page = std::regex_replace(read_file(EAPAKA_MAN_PAGE), std::regex(R"(\\-)"), "-");
+    const std::pair<const char*, const char*> sections[] = {
+        {"", "SCENARIO OPTIONS"}, {"keystore", "KEYSTORE OPTIONS"}, {"bench", "BENCH OPTIONS"},
+        {"radius", "RADIUS OPTIONS"}, {"hlr", "HLR OPTIONS"},
+    };
+    const std::regex option(R"((?:^|[\s\[|,(])(--?[a-z][a-z0-9-]*))");
+    for (const auto& [command, title] : sections) {
+        SCOPED_TRACE(title);
+        const size_t begin = page.find(std::string(".SH ") + title);
+        ASSERT_NE(begin, std::string::npos);
+        const std::string section = page.substr(begin, page.find("\n.SH ", begin) - begin);
+        // The scenarios' help opens with the other commands' synopses.
+        std::string help = eapaka(std::string("help ") + command).out;
+        if (*command == '\0') help = help.substr(help.find("Scenario options:"));
+        size_t checked = 0;
+        for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it) {
+            const std::string name = (*it)[1];
+            if (name == "--help" || name == "--version") continue;   // every command's, in DESCRIPTION
+            ++checked;
+            EXPECT_TRUE(std::regex_search(section, std::regex(name + "(?![a-z0-9-])")))
+                << name << " of '" << command << "'";
+        }
+        EXPECT_GT(checked, 3u);
+    }
 }
 
 TEST_F(Cli, BenchPrintsOneJsonDocumentAndNoProgressIntoAPipe) {

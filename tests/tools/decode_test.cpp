@@ -64,6 +64,23 @@ TEST(Decode, JsonGivesEachAttributeItsDecodedFields) {
               "\"malformed\":false,\"hex\":\"" + bytes_to_hex(packet) + "\"}");
 }
 
+// EAP-AKA' (Type 50) with its attributes, and AT_BIDDING of EAP-AKA.
+TEST(Decode, AkaPrimeAttributesAndBidding) {
+    const Bytes prime = {1, 9, 0, 20, 50, AKA_CHALLENGE, 0, 0,
+                         AT_KDF, 1, 0, 1,
+                         AT_KDF_INPUT, 2, 0, 4, 'W', 'L', 'A', 'N'};
+    EXPECT_EQ(json(prime, nullptr),
+              "{\"code\":1,\"code_name\":\"EAP-Request\",\"identifier\":9,\"length\":20,\"type\":50,"
+              "\"type_name\":\"EAP-AKA'\",\"subtype\":1,\"subtype_name\":\"AKA'-Challenge\",\"attributes\":["
+              "{\"type\":24,\"name\":\"AT_KDF\",\"length\":1,\"kdf\":1},"
+              "{\"type\":23,\"name\":\"AT_KDF_INPUT\",\"length\":2,\"text\":\"WLAN\"}],"
+              "\"malformed\":false,\"hex\":\"" + bytes_to_hex(prime) + "\"}");
+    const Bytes bidding = {1, 3, 0, 12, 23, AKA_CHALLENGE, 0, 0, AT_BIDDING, 1, 0x80, 0x00};
+    EXPECT_NE(readable(bidding, nullptr).find("AT_BIDDING           D=1 (the server prefers EAP-AKA')"),
+              std::string::npos) << readable(bidding, nullptr);
+    EXPECT_NE(json(bidding, nullptr).find("\"name\":\"AT_BIDDING\",\"length\":1,\"d\":true}"), std::string::npos);
+}
+
 TEST(Decode, BadLengthsAreReportedNotFollowed) {
     struct Case {
         const char* name;

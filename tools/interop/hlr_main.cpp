@@ -15,14 +15,18 @@ namespace {
 const char USAGE[] =
     "usage: eapaka hlr --socket PATH [--amf HEX] [--seq N] [--ind N] PROFILE...\n"
     "\n"
-    "Serves authentication vectors to an EAP-AKA server over a UNIX datagram\n"
-    "socket (AKA-REQ-AUTH / AKA-RESP-AUTH / AKA-AUTS) for the subscriber of\n"
-    "each profile file. The IMSI is the profile's permanent identity without\n"
-    "its leading \"0\". K, OPc and the Milenage constants come from the profile.\n"
+    "Serves authentication vectors to an EAP-AKA or EAP-AKA' server over a UNIX\n"
+    "datagram socket (AKA-REQ-AUTH / AKA-RESP-AUTH / AKA-AUTS) for the\n"
+    "subscriber of each profile file; an EAP-AKA' server derives CK' and IK'\n"
+    "from the same vectors. The IMSI is the profile's permanent identity\n"
+    "without its leading \"0\" (EAP-AKA) or \"6\" (EAP-AKA'). K, OPc and the\n"
+    "Milenage constants come from the profile.\n"
     "\n"
     "  --socket PATH  socket to bind (a stale one is replaced)\n"
-    "  --amf HEX      AMF of the vectors, 4 hex digits (default 0000); MAC-S of\n"
-    "                 an AUTS is checked with the dummy AMF 0000 whatever it is,\n"
+    "  --amf HEX      AMF of the vectors, 4 hex digits (default 0000, and 8000\n"
+    "                 for an EAP-AKA' identity: EAP-AKA' takes only vectors\n"
+    "                 with the separation bit, TS 33.102 Annex H); MAC-S of an\n"
+    "                 AUTS is checked with the dummy AMF 0000 whatever it is,\n"
     "                 as TS 33.102 6.3.3 says\n"
     "  --seq N        SEQ of the last vector issued; the first has N + 1\n"
     "                 (default: a network record's seq_he, else 0)\n"
@@ -36,16 +40,21 @@ const char USAGE[] =
 
 struct PendingOptions {
     uint8_t amf[2] = {0, 0};
+    bool amfGiven = false;
     long long seq = -1;  // -1: take it from the profile
     long long ind = -1;
 };
 
-// The IMSI behind an EAP-AKA permanent identity "0<IMSI>" (RFC 4187 4.1.1.6).
+// The IMSI behind a permanent identity "0<IMSI>" or "6<IMSI>"; any other
+// identity is taken as the IMSI itself.
 std::string imsi_of(const std::string& permanentId) {
-    return permanentId.size() > 1 && permanentId[0] == '0' ? permanentId.substr(1) : permanentId;
+    const std::string imsi = imsi_of_identity(permanentId);
+    return imsi.empty() ? permanentId : imsi;
 }
 
-bool load_subscriber(const std::string& path, const PendingOptions& options, HlrSubscriber& s,
+// The subscriber of the profile at `path`; `note` says what an EAP-AKA'
+// identity changed.
+bool load_subscriber(const std::string& path, const PendingOptions& options, HlrSubscriber& s, std::string& note,
                      std::string& error) {
     SubscriberProfile profile;
     std::string peerError;
@@ -58,6 +67,15 @@ bool load_subscriber(const std::string& path, const PendingOptions& options, Hlr
     s.keys = profile.main;
     s.milenage = profile.milenage;
     std::memcpy(s.amf, options.amf, sizeof s.amf);
+    note.clear();
+    if (profile.permanentId[0] == AKA_PRIME_PERMANENT_PREFIX) {
+        if (!options.amfGiven) put_be16(s.amf, AMF_SEPARATION_BIT);
+        note = " (EAP-AKA' identity, AMF " + to_hex(s.amf, 2) + ")";
+        if ((get_be16(s.amf) & AMF_SEPARATION_BIT) == 0) {
+            std::cerr << "eapaka hlr: " << path << " holds an EAP-AKA' identity, but --amf " << to_hex(s.amf, 2)
+                      << " lacks the separation bit that EAP-AKA' requires (8000)\n";
+        }
+    }
     s.seq = options.seq >= 0 ? static_cast<uint64_t>(options.seq) : profile.seqHe;
     s.ind = options.ind >= 0 ? static_cast<unsigned>(options.ind) : profile.nextInd % SQN_IND_COUNT;
     return true;
@@ -73,6 +91,7 @@ bool take_option(const CommandLine::Item& item, PendingOptions& options, std::st
             return false;
         }
         std::memcpy(options.amf, amf.data(), 2);
+        options.amfGiven = true;
     } else if (item.name == "--seq") {
         if (!parse_number(item.name, item.value, 0, PROFILE_SEQ_LIMIT - 2, number, error)) return false;
         options.seq = static_cast<long long>(number);
@@ -104,11 +123,12 @@ int run_hlr(const CommandLine& line) {
         take_option(item, options, error);
         if (!item.name.empty()) continue;
         HlrSubscriber s;
-        if (!load_subscriber(item.value, options, s, error)) {
+        std::string note;
+        if (!load_subscriber(item.value, options, s, note, error)) {
             std::cerr << "eapaka hlr: " << error << "\n";
             return EXIT_KEYSTORE;
         }
-        std::cout << "hlr: subscriber " << s.imsi << " from " << item.value << "\n";
+        std::cout << "hlr: subscriber " << s.imsi << " from " << item.value << note << "\n";
         auc.add(s);
     }
     return hlr_serve(auc, socket, std::cout, std::cerr);

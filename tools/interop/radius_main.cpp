@@ -41,6 +41,11 @@ const char USAGE[] =
     "  --compat MODE       rfc4187 (EAP_COMPAT_RFC4187: every RFC 4187 rule a real\n"
     "                      server relies on; servers such as hostapd need it),\n"
     "                      none (the default behaviour) or a number\n"
+    "  --method aka|aka-prime\n"
+    "                      the method every authentication must run: EAP-AKA\n"
+    "                      (default) or EAP-AKA' (RFC 9048), which adds\n"
+    "                      EAP_COMPAT_AKA_PRIME to the setting; the server picks\n"
+    "                      it by the identity (\"6\" + IMSI for EAP-AKA')\n"
     "  --realm REALM       realm for the library, with or without the leading @\n"
     "                      (default: the profile's realm)\n"
     "  --nas-ip ADDR       send NAS-IP-Address (IPv4) or NAS-IPv6-Address\n"
@@ -70,6 +75,7 @@ struct Options {
     uint64_t count = 1;
     uint64_t timeLimit = 0;   // seconds; 0: none
     long compat = -1;         // -1: leave the library's setting alone
+    bool prime = false;       // --method aka-prime
 };
 
 bool parse_address(const std::string& text, ByteString& out, std::string& error) {
@@ -94,6 +100,7 @@ bool read_options(const CommandLine& line, Options& o, std::string& error) {
         !number_option(line, "--retries", 0, MAX_RETRIES, 3, retries, error) ||
         !number_option(line, "--time-limit", 1, MAX_TIME_LIMIT_S, 0, o.timeLimit, error) ||
         (line.has("--compat") && !parse_compat(line.value("--compat"), o.compat, error)) ||
+        !method_option(line, o.prime, error) ||
         (line.has("--nas-ip") && !parse_address(line.value("--nas-ip"), o.nas.nasIp, error))) {
         return false;
     }
@@ -108,6 +115,7 @@ bool read_options(const CommandLine& line, Options& o, std::string& error) {
     o.radius.retries = static_cast<int>(retries);
     o.keystore = line.value("--keystore", profile_default_path());
     o.nas.realm = realm_with_at(line.value("--realm"));
+    o.compat = compat_for_method(o.compat, o.prime);
     o.nas.compatibility = o.compat > 0 ? static_cast<unsigned>(o.compat) : 0;
     o.nas.callingStationId = line.value("--calling-station-id", o.nas.callingStationId);
     o.pcap = line.value("--pcap");
@@ -149,11 +157,13 @@ const char* kind_name(AuthKind kind) {
 void open_document(Report& report, const Options& o) {
     report.line("RADIUS server: " + o.radius.server + " port " + std::to_string(o.radius.port));
     report.line("key store:     " + o.keystore);
+    if (o.prime) report.line("method:        EAP-AKA' (EAP_COMPAT_AKA_PRIME added to the peer's setting)");
     if (report.mode() != OutputMode::Json) return;
     JsonWriter& json = report.json();
     json.begin_object().field("command", "radius").field("version", EAPAKA_VERSION_STRING)
         .field("server", o.radius.server).field("port", int64_t{o.radius.port}).field("keystore", o.keystore)
-        .field("compatibility", static_cast<int64_t>(o.compat)).begin_array("authentications");
+        .field("compatibility", static_cast<int64_t>(o.compat)).field("method", method_option_name(o.prime))
+        .begin_array("authentications");
 }
 
 int run_radius(const CommandLine& line) {
@@ -198,6 +208,12 @@ int run_radius(const CommandLine& line) {
         const Clock::time_point begin = Clock::now();
         const std::string pseudonym = store.profile().pseudonym_text();
         RadiusAuthResult r = radius_authenticate(client, peer, o.radius.secret, o.nas, report);
+        const uint8_t wanted = o.prime ? EAP_TYPE_AKA_PRIME : EAP_TYPE_AKA;
+        const bool ranPrime = r.facts.methodRun == EAP_TYPE_AKA_PRIME;
+        if (r.succeeded() && r.facts.methodRun != wanted) {
+            r.failure = std::string("the server ran ") + method_title(ranPrime) + ", not the " +
+                        method_title(o.prime) + " that --method asks for";
+        }
         AuthKind kind = kind_of(r);
         const bool onPseudonym = kind == AuthKind::Full && via_pseudonym(r, pseudonym);
         if (r.succeeded()) {
@@ -213,15 +229,18 @@ int run_radius(const CommandLine& line) {
         item.reason = r.succeeded() ? "EAP-Success, keys MATCH" : "FAILED: " + r.failure;
         item.lastResult = r.eapResult;
         item.msk = r.msk;
+        if (r.facts.methodRun != 0) item.method = method_option_name(ranPrime);
         item.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
         r.facts.succeeded = r.succeeded();
         r.facts.compatibility = o.compat > 0 ? static_cast<unsigned>(o.compat) : 0;
         r.facts.realm = o.nas.realm;
+        r.facts.primeAsked = o.prime;
         item.hints = hints_for(r.facts);
         report.end_item(item);
         if (o.mode != OutputMode::Json) {
-            std::printf("radius: %llu/%llu %s: %s\n", static_cast<unsigned long long>(n),
-                        static_cast<unsigned long long>(o.count), item.name.c_str(), item.reason.c_str());
+            std::printf("radius: %llu/%llu %s%s: %s\n", static_cast<unsigned long long>(n),
+                        static_cast<unsigned long long>(o.count), item.name.c_str(), ranPrime ? " (EAP-AKA')" : "",
+                        item.reason.c_str());
         }
         report.show_hints(item.hints);
     }
@@ -262,7 +281,7 @@ const CommandSpec& radius_command() {
         "radius",
         {{"--keystore", nullptr, "FILE"}, {"--secret", nullptr, "SECRET"}, {"--server", nullptr, "HOST"},
          {"--port", nullptr, "N"}, {"--count", "-n", "N"}, {"--compat", nullptr, "MODE"},
-         {"--realm", nullptr, "REALM"}, {"--nas-ip", nullptr, "ADDR"},
+         {"--method", nullptr, "METHOD"}, {"--realm", nullptr, "REALM"}, {"--nas-ip", nullptr, "ADDR"},
          {"--calling-station-id", nullptr, "ID"}, {"--timeout", nullptr, "MS"}, {"--retries", nullptr, "N"},
          {"--time-limit", nullptr, "S"}, {"--quiet", nullptr, nullptr}, {"--json", nullptr, nullptr},
          {"--pcap", nullptr, "FILE"}},

@@ -30,7 +30,7 @@ bool acceptable_eap(const ByteString& eap) {
 }
 
 uint8_t aka_subtype_of(const ByteString& eap) {
-    return eap.size() > 5 && eap[4] == tool::EAP_TYPE_AKA ? eap[5] : 0;
+    return eap.size() > 5 && tool::is_aka_type(eap[4]) ? eap[5] : 0;
 }
 
 class Exchange {

@@ -29,7 +29,7 @@ struct RadiusAuthResult {
     int eapResult = 0;           // EAP_layer's result for the last packet fed
     bool keysMatch = false;      // MSK = MS-MPPE-Recv-Key || MS-MPPE-Send-Key
     std::string msk;             // hex, after an Access-Accept the peer took as success
-    std::vector<uint8_t> requestSubtypes;  // EAP-AKA subtypes the server sent
+    std::vector<uint8_t> requestSubtypes;  // EAP-AKA or EAP-AKA' subtypes the server sent
     bool serverAuthenticated = false;      // the peer accepted an AKA-Challenge or AKA-Reauthentication (17)
     tool::ExchangeFacts facts;   // what the hints need (status codes, attributes, identity)
     std::string failure;         // empty on full success

@@ -18,6 +18,9 @@ constexpr unsigned SQN_IND_COUNT = 1u << SQN_IND_BITS;
 // TS 33.102 section 6.3.3: MAC-S of AUTS is computed with a dummy AMF of
 // all zeros, whatever AMF the refused AUTN carried.
 constexpr uint8_t AMF_RESYNCHRONISATION[2] = {0x00, 0x00};
+// TS 33.102 Annex H: the most significant AMF bit marks a vector for
+// E-UTRAN and EAP-AKA', which refuses any other.
+constexpr uint16_t AMF_SEPARATION_BIT = 0x8000;
 
 struct MilenageKeys {
     uint8_t k[16];

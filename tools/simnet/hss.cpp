@@ -13,7 +13,7 @@ void NetRandom::fill(uint8_t* out, size_t n) {
     for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(engine_() >> 56);
 }
 
-AuthVector Hss::generate(bool alternateKeySet) {
+AuthVector Hss::generate(bool alternateKeySet, bool separationBit) {
     record_.seqHe = (record_.seqHe + 1) & (PROFILE_SEQ_LIMIT - 1);
     unsigned ind = record_.nextInd % SQN_IND_COUNT;
     record_.nextInd = (ind + 1) % SQN_IND_COUNT;
@@ -22,7 +22,7 @@ AuthVector Hss::generate(bool alternateKeySet) {
     sqn_to_bytes(record_.seqHe << SQN_IND_BITS | ind, sqn);
     random_.fill(rand, sizeof rand);
     return auc_vector(alternateKeySet ? record_.alt : record_.main, record_.milenage, rand, sqn,
-                      alternateKeySet ? AMF_ALT_KEY_SET : AMF_DEFAULT);
+                      alternateKeySet ? AMF_ALT_KEY_SET : separationBit ? AMF_DEFAULT : AMF_WITHOUT_SEPARATION);
 }
 
 bool Hss::resynchronise(const AuthVector& refused, const uint8_t auts[14], bool dummyAmf) {

@@ -14,6 +14,7 @@ namespace tool {
 
 constexpr uint8_t AMF_ALT_KEY_SET[2] = {0x00, 0x03};
 constexpr uint8_t AMF_DEFAULT[2] = {0x80, 0x00};  // separation bit set (TS 33.102 Annex H)
+constexpr uint8_t AMF_WITHOUT_SEPARATION[2] = {0x00, 0x00};  // a vector EAP-AKA' must refuse
 
 // Random bytes for RAND, NONCE_S and IVs.
 class NetRandom {
@@ -30,8 +31,9 @@ public:
     Hss(SubscriberProfile& record, NetRandom& random) : record_(record), random_(random) {}
 
     // A fresh vector; SEQ_HE advances by one and IND to the next index.
-    // The alternate key set is signalled to the peer with AMF 0x0003.
-    AuthVector generate(bool alternateKeySet);
+    // The alternate key set is signalled to the peer with AMF 0x0003; the
+    // main one carries the separation bit unless `separationBit` is false.
+    AuthVector generate(bool alternateKeySet, bool separationBit = true);
     // Verifies MAC-S of AUTS for the RAND of the refused vector, with the
     // dummy AMF 0000 of TS 33.102 when `dummyAmf` holds, else with the AMF of
     // that vector (as this library computes it by default), and, when

@@ -2,6 +2,7 @@
 
 #include <openssl/crypto.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "refcrypto/refcrypto.h"
@@ -11,15 +12,20 @@ namespace tool {
 namespace {
 
 constexpr size_t RES_SIZE = 8;
-constexpr size_t KEY_SIZE = 16;   // K_encr, K_aut
+constexpr size_t KEY_SIZE = 16;   // K_encr, and K_aut of EAP-AKA
+constexpr size_t PRIME_KEY_SIZE = 32;  // K_aut and K_re of EAP-AKA'
 constexpr size_t MSK_SIZE = 64;
-constexpr size_t CHECKCODE_SIZE = 20;
 constexpr size_t AUTS_SIZE = 14;
+constexpr size_t SQN_XOR_AK_SIZE = 6;   // the first bytes of AUTN
+// RFC 9048 section 3.3: K_encr, K_aut, K_re, MSK, EMSK.
+constexpr size_t PRIME_MK_SIZE = KEY_SIZE + 2 * PRIME_KEY_SIZE + 2 * MSK_SIZE;
+constexpr uint8_t FC_CK_IK_PRIME = 0x20;   // 3GPP TS 33.402 Annex A.2
+const char PRIME_KEY_LABEL[] = "EAP-AKA'";
+const char PRIME_REAUTH_LABEL[] = "EAP-AKA' re-auth";
 constexpr size_t REAUTH_ID_RANDOM_DIGITS = 16;
 constexpr char DEFAULT_PSEUDONYM_MARK = 'G';  // the only pseudonyms the library takes by default
 constexpr char OPAQUE_PSEUDONYM_MARK = 'P';
 constexpr char REAUTH_ID_MARK = 'R';
-constexpr uint16_t BIDDING_NO_AKA_PRIME = 0x0000;  // RFC 9048 section 4: D bit clear
 constexpr size_t CHECKCODE_EMPTY_VALUE = 2;        // the two reserved bytes (Length 1)
 
 Bytes with_u16(uint16_t field, const uint8_t* value, size_t length) {
@@ -36,14 +42,15 @@ std::string user_part(const std::string& identity) {
 
 bool equal(const uint8_t* a, const uint8_t* b, size_t n) { return CRYPTO_memcmp(a, b, n) == 0; }
 
-// AT_MAC (RFC 4187 10.15): the first 16 bytes of HMAC-SHA1 under K_aut.
-Bytes at_mac(const Bytes& kAut, const Bytes& data) {
-    Bytes mac = refcrypto::hmac_sha1(kAut, data);
-    mac.resize(MAC_SIZE);
-    return mac;
+Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
 }
 
-Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
+Bytes text_bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 // `first` and `digits` random hex digits.
 std::string random_text(NetRandom& random, char first, size_t digits) {
@@ -106,8 +113,9 @@ std::string network_rules_text(const NetworkRules& rules) {
     return text.empty() ? "none" : text;
 }
 
-EapAkaServer::EapAkaServer(Hss& hss, std::string realm, NetRandom& random, const NetworkRules& rules)
-    : hss_(hss), realm_(std::move(realm)), random_(random), rules_(rules) {}
+EapAkaServer::EapAkaServer(Hss& hss, std::string realm, NetRandom& random, const NetworkRules& rules,
+                           NetworkMethod method)
+    : hss_(hss), realm_(std::move(realm)), random_(random), rules_(rules), method_(std::move(method)) {}
 
 uint8_t EapAkaServer::next_identifier() {
     // Identifier 0 is skipped: the peer treats it as "no response held".
@@ -136,6 +144,9 @@ ServerStep EapAkaServer::succeed() {
 
 ServerStep EapAkaServer::start(const ServerPlan& plan) {
     plan_ = plan;
+    type_ = method_.prime && !plan.bidDown ? EAP_TYPE_AKA_PRIME : EAP_TYPE_AKA;
+    kdfList_ = plan.kdfOffer;
+    kdfNegotiated = false;
     state_ = State::Identity;
     outcome_ = ServerOutcome::Pending;
     reason_.clear();
@@ -161,14 +172,16 @@ ServerStep EapAkaServer::handle(const Bytes& response) {
     if (!p.parse(response) || !p.attributesWellFormed) return fail("malformed response from the peer");
     if (p.code != EAP_RESPONSE) return fail("peer sent a packet that is not an EAP-Response");
     if (p.identifier != identifier_) return fail("response Identifier does not match the request");
-    if (p.type == EAP_TYPE_NAK) return fail("peer refused EAP-AKA with a Nak");
+    const std::string method = prime() ? "EAP-AKA'" : "EAP-AKA";
+    if (p.type == EAP_TYPE_NAK) return fail("peer refused " + method + " with a Nak");
     if (state_ == State::Identity) return on_identity(p, response);
-    if (p.type != EAP_TYPE_AKA) return fail("peer answered with a non-EAP-AKA response");
+    if (p.type != type_) return fail("peer answered with a non-" + method + " response");
     if (p.subtype == AKA_CLIENT_ERROR) {
         peerRefusal = AKA_CLIENT_ERROR;
         const Attribute* code = p.find(AT_CLIENT_ERROR_CODE);
         unsigned value = code != nullptr && code->valueSize >= 2 ? get_be16(code->value) : 0;
-        return fail("peer sent AKA-Client-Error (code " + std::to_string(value) + ")");
+        return fail(std::string("peer sent ") + aka_subtype_name(AKA_CLIENT_ERROR, type_) + " (code " +
+                    std::to_string(value) + ")");
     }
     switch (state_) {
     case State::AkaIdentity: return on_aka_identity(p, response);
@@ -209,7 +222,7 @@ ServerStep EapAkaServer::choose_authentication(const std::string& identity) {
 }
 
 ServerStep EapAkaServer::send_identity_request(uint8_t requestAttribute) {
-    AkaPacketBuilder b(EAP_REQUEST, next_identifier(), AKA_IDENTITY);
+    AkaPacketBuilder b(EAP_REQUEST, next_identifier(), AKA_IDENTITY, type_);
     b.add_reserved(requestAttribute, nullptr, 0);
     Bytes packet = b.finish();
     identityRecord_.insert(identityRecord_.end(), packet.begin(), packet.end());
@@ -231,7 +244,23 @@ ServerStep EapAkaServer::on_aka_identity(const EapPacket& p, const Bytes& raw) {
 }
 
 // RFC 4187 section 7: MK = SHA1(Identity | IK | CK), then the PRF split.
+// RFC 9048 section 3.3: CK' | IK' from the 3GPP KDF over the network name
+// and SQN xor AK as AUTN carries it, then MK = PRF'(IK' | CK', "EAP-AKA'" |
+// Identity) split into K_encr, K_aut, K_re, MSK and EMSK.
 void EapAkaServer::derive_full_keys() {
+    haveKeys_ = true;
+    if (prime()) {
+        const Bytes ckIkPrime = refcrypto::kdf_3gpp(
+            concat({Bytes(vector_.ck, vector_.ck + KEY_SIZE), Bytes(vector_.ik, vector_.ik + KEY_SIZE)}),
+            FC_CK_IK_PRIME, {text_bytes(method_.networkName), Bytes(vector_.autn, vector_.autn + SQN_XOR_AK_SIZE)});
+        mk_ = refcrypto::prf_prime(concat({slice(ckIkPrime, KEY_SIZE, KEY_SIZE), slice(ckIkPrime, 0, KEY_SIZE)}),
+                                   concat({text_bytes(PRIME_KEY_LABEL), text_bytes(identity_)}), PRIME_MK_SIZE);
+        kEncr_ = slice(mk_, 0, KEY_SIZE);
+        kAut_ = slice(mk_, KEY_SIZE, PRIME_KEY_SIZE);
+        kRe_ = slice(mk_, KEY_SIZE + PRIME_KEY_SIZE, PRIME_KEY_SIZE);
+        msk_ = slice(mk_, KEY_SIZE + 2 * PRIME_KEY_SIZE, MSK_SIZE);
+        return;
+    }
     Bytes input(identity_.begin(), identity_.end());
     input.insert(input.end(), vector_.ik, vector_.ik + 16);
     input.insert(input.end(), vector_.ck, vector_.ck + 16);
@@ -240,12 +269,25 @@ void EapAkaServer::derive_full_keys() {
     kEncr_ = slice(x, 0, KEY_SIZE);
     kAut_ = slice(x, KEY_SIZE, KEY_SIZE);
     msk_ = slice(x, 2 * KEY_SIZE, MSK_SIZE);
-    haveKeys_ = true;
+}
+
+// AT_MAC (RFC 4187 10.15): the first 16 bytes of HMAC-SHA1 under K_aut; in
+// EAP-AKA' of HMAC-SHA-256 under its 32-byte K_aut (RFC 9048 section 3.4).
+Bytes EapAkaServer::at_mac(const Bytes& data) const {
+    Bytes mac = prime() ? refcrypto::hmac_sha256(kAut_, data) : refcrypto::hmac_sha1(kAut_, data);
+    mac.resize(MAC_SIZE);
+    return mac;
+}
+
+// The AT_CHECKCODE digest of the AKA-Identity messages: SHA-1 (RFC 4187
+// 10.13), SHA-256 in EAP-AKA' (RFC 9048 section 3.4).
+Bytes EapAkaServer::identity_digest() const {
+    return prime() ? refcrypto::sha256(identityRecord_) : refcrypto::sha1(identityRecord_);
 }
 
 // Fills the zeroed AT_MAC value at macOffset.
 void EapAkaServer::seal(Bytes& packet, size_t macOffset) const {
-    Bytes mac = at_mac(kAut_, packet);
+    Bytes mac = at_mac(packet);
     std::copy(mac.begin(), mac.end(), packet.begin() + static_cast<std::ptrdiff_t>(macOffset));
 }
 
@@ -266,7 +308,7 @@ void EapAkaServer::add_encrypted(AkaPacketBuilder& b, Bytes plain) {
     b.add_reserved(AT_ENCR_DATA, ivAndCipher.data() + AES_BLOCK, ivAndCipher.size() - AES_BLOCK);
 }
 
-// RFC 4187 10.13: SHA-1 over the AKA-Identity messages of this exchange.
+// RFC 4187 10.13: the digest of the AKA-Identity messages of this exchange.
 // A challenge carries it after identity rounds; under checkcodeAlways every
 // challenge and re-authentication does, empty when there were none.
 void EapAkaServer::add_checkcode(AkaPacketBuilder& b, bool inChallenge) {
@@ -276,7 +318,7 @@ void EapAkaServer::add_checkcode(AkaPacketBuilder& b, bool inChallenge) {
         b.add_reserved(AT_CHECKCODE, nullptr, 0);
         return;
     }
-    Bytes digest = refcrypto::sha1(identityRecord_);
+    Bytes digest = identity_digest();
     b.add_reserved(AT_CHECKCODE, digest.data(), digest.size());
 }
 
@@ -285,9 +327,9 @@ bool EapAkaServer::checkcode_matches(const EapPacket& p) const {
     if (!checkcodeSent_) return true;
     const Attribute* a = p.find(AT_CHECKCODE);
     if (identityRecord_.empty()) return a != nullptr && a->valueSize == CHECKCODE_EMPTY_VALUE;
-    Bytes digest = refcrypto::sha1(identityRecord_);
-    const uint8_t* checkcode = reserved_value(a, CHECKCODE_SIZE);
-    return checkcode != nullptr && equal(checkcode, digest.data(), CHECKCODE_SIZE);
+    Bytes digest = identity_digest();
+    const uint8_t* checkcode = reserved_value(a, digest.size());
+    return checkcode != nullptr && equal(checkcode, digest.data(), digest.size());
 }
 
 // A new fast re-authentication identity, "R", hex digits and the realm.
@@ -300,16 +342,28 @@ void EapAkaServer::append_reauth_id(Bytes& plain) {
 
 ServerStep EapAkaServer::send_challenge() {
     if (plan_.replaySqn && syncFailures == 0) hss_.roll_back();
-    vector_ = hss_.generate(plan_.alternateKeySet);
+    vector_ = hss_.generate(plan_.alternateKeySet, !plan_.noSeparationBit);
+    return send_challenge_packet();
+}
+
+// The challenge for the current vector.
+ServerStep EapAkaServer::send_challenge_packet() {
     derive_full_keys();
 
     uint8_t autn[16];
     std::memcpy(autn, vector_.autn, sizeof autn);
     if (plan_.corruptAutn) autn[15] ^= 0x01;
 
-    AkaPacketBuilder b(EAP_REQUEST, next_identifier(), AKA_CHALLENGE);
+    AkaPacketBuilder b(EAP_REQUEST, next_identifier(), AKA_CHALLENGE, type_);
     b.add_reserved(AT_RAND, vector_.rand, 16);
     b.add_reserved(AT_AUTN, autn, 16);
+    if (prime()) {
+        // RFC 9048 sections 3.1 and 3.2: the functions offered, most
+        // preferred first, and the name the keys are bound to.
+        for (uint16_t kdf : kdfList_) b.add_with_u16(AT_KDF, kdf, nullptr, 0);
+        b.add_with_u16(AT_KDF_INPUT, static_cast<uint16_t>(method_.networkName.size()),
+                       reinterpret_cast<const uint8_t*>(method_.networkName.data()), method_.networkName.size());
+    }
     if (plan_.resultIndication || plan_.failureNotification) b.add_reserved(AT_RESULT_IND, nullptr, 0);
     add_checkcode(b, true);
     if (plan_.issuePseudonym || plan_.issueReauthId) {
@@ -329,7 +383,11 @@ ServerStep EapAkaServer::send_challenge() {
         if (plan_.issueReauthId) append_reauth_id(plain);
         add_encrypted(b, plain);
     }
-    if (rules_.bidding) b.add_with_u16(AT_BIDDING, BIDDING_NO_AKA_PRIME, nullptr, 0);
+    // RFC 9048 section 4: D set only where the network would rather run
+    // EAP-AKA', i.e. in an exchange bid down from it.
+    if (!prime() && (rules_.bidding || plan_.bidDown)) {
+        b.add_with_u16(AT_BIDDING, plan_.bidDown ? BIDDING_D_BIT : 0, nullptr, 0);
+    }
     size_t macOffset = b.add_zero_mac();
     Bytes packet = b.finish();
     seal(packet, macOffset);
@@ -350,7 +408,7 @@ bool EapAkaServer::verify_mac(const EapPacket& p, const Bytes& raw, const Bytes&
     Bytes input(raw.begin(), raw.begin() + p.length);
     std::memset(input.data() + a->offset + 4, 0, MAC_SIZE);
     input.insert(input.end(), extra.begin(), extra.end());
-    if (!equal(at_mac(kAut_, input).data(), raw.data() + a->offset + 4, MAC_SIZE)) {
+    if (!equal(at_mac(input).data(), raw.data() + a->offset + 4, MAC_SIZE)) {
         why = what + ": AT_MAC does not verify";
         return false;
     }
@@ -364,6 +422,9 @@ ServerStep EapAkaServer::on_challenge(const EapPacket& p, const Bytes& raw) {
         const Attribute* a = p.find(AT_AUTS);
         if (a == nullptr || a->valueSize != AUTS_SIZE) return fail("Synchronization-Failure without AT_AUTS");
         if (++syncFailures > MAX_SYNC_FAILURES) return fail("too many synchronisation failures");
+        if (prime() && !kdf_list_echoed(p)) {
+            return fail("AKA'-Synchronization-Failure without the AT_KDF list of the challenge (RFC 9048 section 3.2)");
+        }
         if (!hss_.resynchronise(vector_, a->value, rules_.macSWithDummyAmf)) {
             return fail(rules_.macSWithDummyAmf ? "AUTS: MAC-S does not verify with the dummy AMF 0000"
                                                 : "AUTS: MAC-S does not verify");
@@ -372,10 +433,14 @@ ServerStep EapAkaServer::on_challenge(const EapPacket& p, const Bytes& raw) {
     }
     case AKA_AUTHENTICATION_REJECT:
         peerRefusal = AKA_AUTHENTICATION_REJECT;
-        return fail("peer rejected the network's AUTN (AKA-Authentication-Reject): "
-                    "K, OPc or the Milenage constants differ from the network's");
+        return fail(rejection_reason());
     case AKA_CHALLENGE: break;
-    default: return fail(std::string("unexpected ") + aka_subtype_name(p.subtype) + " response");
+    default: return fail(std::string("unexpected ") + aka_subtype_name(p.subtype, type_) + " response");
+    }
+    if (prime() && p.find(AT_RES) == nullptr && p.find(AT_KDF) != nullptr) return on_kdf_request(p);
+    if (prime() && !kdfList_.empty() && kdfList_.front() != KDF_CK_IK_PRIME) {
+        return fail("peer took key derivation function " + std::to_string(kdfList_.front()) +
+                    ", which no peer can know (RFC 9048 section 3.2)");
     }
     // RFC 4187 10.8: AT_RES carries its length in bits; Milenage RES is 64.
     const Attribute* res = p.find(AT_RES);
@@ -387,9 +452,55 @@ ServerStep EapAkaServer::on_challenge(const EapPacket& p, const Bytes& raw) {
     if (!checkcode_matches(p)) return fail("AT_CHECKCODE does not match the identity messages");
     peerResultInd = p.count(AT_RESULT_IND) > 0;
     if (!issuedReauthId.empty()) {
-        reauthContexts_[issuedReauthId] = ReauthContext{mk_, kEncr_, kAut_, 0};
+        reauthContexts_[issuedReauthId] = ReauthContext{mk_, kEncr_, kAut_, kRe_, 0};
     }
     return after_authentication();
+}
+
+// What the peer's Authentication-Reject answers, as far as the plan tells.
+std::string EapAkaServer::rejection_reason() const {
+    const std::string rejected = std::string(" (") + aka_subtype_name(AKA_AUTHENTICATION_REJECT, type_) + "): ";
+    if (plan_.bidDown) {
+        return "peer rejected the EAP-AKA challenge" + rejected +
+               "with EAP-AKA' enabled it refuses an exchange bid down from EAP-AKA' (RFC 9048 section 4)";
+    }
+    if (prime() && plan_.noSeparationBit) {
+        return "peer rejected the network's AUTN" + rejected + "its AMF lacks the separation bit (TS 33.102 Annex H)";
+    }
+    if (prime() && std::find(kdfList_.begin(), kdfList_.end(), KDF_CK_IK_PRIME) == kdfList_.end()) {
+        return "peer rejected the challenge" + rejected + "no key derivation function it knows was offered";
+    }
+    return "peer rejected the network's AUTN" + rejected + "K, OPc or the Milenage constants differ from the network's";
+}
+
+// RFC 9048 section 3.2: the peer asks for another function of the offer
+// with a response carrying AT_KDF alone; the network repeats the challenge
+// with that function in front of the list it offered. The peer has not
+// run AKA on the vector, so the same one serves.
+ServerStep EapAkaServer::on_kdf_request(const EapPacket& p) {
+    const Attribute* a = p.find(AT_KDF);
+    if (kdfNegotiated || p.attributes.size() != 1 || a->valueSize != 2) {
+        return fail("key derivation request other than one AT_KDF, once per exchange");
+    }
+    const uint16_t chosen = get_be16(a->value);
+    const std::string which = "peer asked for key derivation function " + std::to_string(chosen);
+    if (std::find(kdfList_.begin(), kdfList_.end(), chosen) == kdfList_.end() || chosen == kdfList_.front()) {
+        return fail(which + ", which is not an alternative the challenge offered");
+    }
+    if (chosen != KDF_CK_IK_PRIME) return fail(which + ", which this network cannot run");
+    kdfNegotiated = true;
+    kdfList_.insert(kdfList_.begin(), chosen);
+    return send_challenge_packet();
+}
+
+// RFC 9048 section 3.2: a Synchronization-Failure carries the AT_KDF
+// attributes of the challenge it answers, in order.
+bool EapAkaServer::kdf_list_echoed(const EapPacket& p) const {
+    std::vector<uint16_t> echoed;
+    for (const Attribute& a : p.attributes) {
+        if (a.type == AT_KDF && a.valueSize == 2) echoed.push_back(get_be16(a.value));
+    }
+    return echoed == kdfList_;
 }
 
 ServerStep EapAkaServer::after_authentication() {
@@ -408,7 +519,7 @@ ServerStep EapAkaServer::send_notification(uint16_t code) {
     // authentication and are protected with AT_MAC.
     notificationCode_ = code;
     notificationWithMac_ = (code & NOTIFICATION_PHASE_BIT) == 0;
-    AkaPacketBuilder b(EAP_REQUEST, next_identifier(), AKA_NOTIFICATION);
+    AkaPacketBuilder b(EAP_REQUEST, next_identifier(), AKA_NOTIFICATION, type_);
     b.add_with_u16(AT_NOTIFICATION, code, nullptr, 0);
     size_t macOffset = notificationWithMac_ ? b.add_zero_mac() : 0;
     Bytes packet = b.finish();
@@ -432,6 +543,7 @@ ServerStep EapAkaServer::send_reauthentication() {
     mk_ = context_.mk;
     kEncr_ = context_.kEncr;
     kAut_ = context_.kAut;
+    kRe_ = context_.kRe;
     haveKeys_ = true;
     // RFC 4187 5.4: the counter only grows, for the subscriber or, under
     // counterPerFullAuth, since the full authentication; an old one is sent
@@ -447,7 +559,7 @@ ServerStep EapAkaServer::send_reauthentication() {
     append_attribute(plain, AT_NONCE_S, nonce.data(), nonce.size());
     if (plan_.issueReauthId && rules_.reauthIdInReauth) append_reauth_id(plain);
 
-    AkaPacketBuilder b(EAP_REQUEST, next_identifier(), AKA_REAUTHENTICATION);
+    AkaPacketBuilder b(EAP_REQUEST, next_identifier(), AKA_REAUTHENTICATION, type_);
     add_encrypted(b, plain);
     add_checkcode(b, false);
     if (plan_.resultIndication) b.add_reserved(AT_RESULT_IND, nullptr, 0);
@@ -460,7 +572,7 @@ ServerStep EapAkaServer::send_reauthentication() {
 
 ServerStep EapAkaServer::on_reauth(const EapPacket& p, const Bytes& raw) {
     if (p.subtype != AKA_REAUTHENTICATION) {
-        return fail(std::string("unexpected ") + aka_subtype_name(p.subtype) + " response");
+        return fail(std::string("unexpected ") + aka_subtype_name(p.subtype, type_) + " response");
     }
     std::string why;
     // RFC 4187 10.15: the peer's MAC also covers NONCE_S.
@@ -499,12 +611,16 @@ ServerStep EapAkaServer::on_reauth(const EapPacket& p, const Bytes& raw) {
         return send_challenge();
     }
     // RFC 4187 section 7: XKEY' = SHA1(Identity | counter | NONCE_S | MK).
-    Bytes input(identity_.begin(), identity_.end());
-    input.push_back(static_cast<uint8_t>(sentCounter_ >> 8));
-    input.push_back(static_cast<uint8_t>(sentCounter_));
-    input.insert(input.end(), nonceS_.begin(), nonceS_.end());
-    input.insert(input.end(), mk_.begin(), mk_.end());
-    msk_ = slice(refcrypto::fips186_prf(refcrypto::sha1(input)), 0, MSK_SIZE);
+    // RFC 9048 section 3.3: MK' = PRF'(K_re, "EAP-AKA' re-auth" | Identity |
+    // counter | NONCE_S), whose first 64 bytes are the MSK.
+    const Bytes counter = with_u16(sentCounter_, nullptr, 0);
+    if (prime()) {
+        const Bytes s = concat({text_bytes(PRIME_REAUTH_LABEL), text_bytes(identity_), counter, nonceS_});
+        msk_ = refcrypto::prf_prime(kRe_, s, MSK_SIZE);
+    } else {
+        msk_ = slice(refcrypto::fips186_prf(refcrypto::sha1(concat({text_bytes(identity_), counter, nonceS_, mk_}))), 0,
+                     MSK_SIZE);
+    }
     reauthenticated = true;
     reauthCounter = sentCounter_;
     // RFC 4187 5.4: the identity delivered in this exchange carries the

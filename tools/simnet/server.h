@@ -1,15 +1,19 @@
 // EAP-AKA server (RFC 4187) with its authenticator, for one subscriber of
-// the simulated operator network. It asks for the identity, runs identity
-// rounds, full authentication with AKA-Challenge, resynchronisation, fast
+// the simulated operator network; or, with its method set so, an EAP-AKA'
+// server (RFC 9048). It asks for the identity, runs identity rounds, full
+// authentication with AKA-Challenge, resynchronisation, fast
 // re-authentication and result notifications, and checks every response
 // the peer sends: AT_RES, AT_MAC, AT_CHECKCODE, the MAC-S of AUTS and the
-// encrypted counter. What it does in one conversation is set by a plan.
+// encrypted counter; in EAP-AKA' also the key derivation negotiation and
+// the AT_KDF list the peer echoes. What it does in one conversation is set
+// by a plan.
 #ifndef EAPAKA_TOOLS_SIMNET_SERVER_H
 #define EAPAKA_TOOLS_SIMNET_SERVER_H
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tools/eap_wire.h"
 #include "tools/simnet/hss.h"
@@ -42,6 +46,16 @@ bool network_profile_from_name(const std::string& name, NetworkProfile& profile)
 // The rules in words, for the report.
 std::string network_rules_text(const NetworkRules& rules);
 
+// The method the network runs: EAP-AKA, or EAP-AKA' with the keys bound to
+// the access network's name (RFC 9048 section 3.1; "WLAN" for Wi-Fi
+// access, as 3GPP TS 24.302 names it).
+struct NetworkMethod {
+    bool prime = false;
+    std::string networkName = "WLAN";
+};
+
+constexpr uint16_t KDF_CK_IK_PRIME = 1;   // RFC 9048 section 3.2: the one defined function
+
 struct ServerPlan {
     bool identityRounds = false;      // AT_ANY_ID_REQ, then AT_PERMANENT_ID_REQ
     bool resultIndication = false;    // AT_RESULT_IND and a success notification
@@ -49,6 +63,7 @@ struct ServerPlan {
     bool issueReauthId = false;       // AT_NEXT_REAUTH_ID in the challenge (and, when the
                                       // rules say so, in every re-authentication)
     bool alternateKeySet = false;     // AMF 0x0003
+    bool noSeparationBit = false;     // AMF 0x0000 on the main key set (TS 33.102 Annex H)
     bool corruptAutn = false;         // MAC-A of AUTN damaged
     bool corruptMac = false;          // AT_MAC of the challenge damaged
     bool replaySqn = false;           // the first vector repeats the last SQN
@@ -57,6 +72,14 @@ struct ServerPlan {
     bool silentAfterChallenge = false;
     bool failureNotification = false;  // refuse service after a valid response
     uint16_t failureCode = 1031;
+    // EAP-AKA' only: the AT_KDF values the challenge offers, most preferred
+    // first (RFC 9048 section 3.2). This network derives keys with
+    // KDF_CK_IK_PRIME only; anything else stands for a function it would
+    // prefer, for the peer to negotiate away.
+    std::vector<uint16_t> kdfOffer = {KDF_CK_IK_PRIME};
+    // Under an EAP-AKA' method: run this exchange in EAP-AKA with the D bit
+    // of AT_BIDDING set, as after a bidding-down attack (RFC 9048 section 4).
+    bool bidDown = false;
 };
 
 enum class ServerOutcome { Pending, Success, Failure, Silent };
@@ -73,7 +96,8 @@ constexpr size_t OPAQUE_PSEUDONYM_LENGTH = 17;  // shorter: the peer stores it z
 
 class EapAkaServer {
 public:
-    EapAkaServer(Hss& hss, std::string realm, NetRandom& random, const NetworkRules& rules = {});
+    EapAkaServer(Hss& hss, std::string realm, NetRandom& random, const NetworkRules& rules = {},
+                 NetworkMethod method = {});
 
     ServerStep start(const ServerPlan& plan);   // EAP-Request/Identity
     ServerStep handle(const Bytes& response);
@@ -86,6 +110,9 @@ public:
     const AuthVector& vector() const { return vector_; }
     const std::string& peer_identity() const { return identity_; }
     const NetworkRules& rules() const { return rules_; }
+    const NetworkMethod& method() const { return method_; }
+    // EAP Type of the exchange under way: 23, or 50 under an EAP-AKA' method.
+    uint8_t exchange_type() const { return type_; }
 
     // What happened in the conversation, for the scenarios' checks.
     unsigned syncFailures = 0;
@@ -94,6 +121,7 @@ public:
     bool counterTooSmall = false;
     bool peerResultInd = false;
     uint8_t peerRefusal = 0;  // subtype of a Client-Error/Reject the peer sent
+    bool kdfNegotiated = false;  // the peer asked for KDF_CK_IK_PRIME and got it
     std::string issuedPseudonym;
     std::string issuedReauthId;
 
@@ -101,9 +129,10 @@ private:
     enum class State { Identity, AkaIdentity, Challenge, Reauth, Notification, Done };
     // What a fast re-authentication identity stands for: the keys of the
     // full authentication (RFC 4187 section 7: K_encr, K_aut and the MK
-    // that XKEY' comes from) and, under counterPerFullAuth, its counter.
+    // that XKEY' comes from; in EAP-AKA' K_re instead of MK, RFC 9048
+    // section 3.3) and, under counterPerFullAuth, its counter.
     struct ReauthContext {
-        Bytes mk, kEncr, kAut;
+        Bytes mk, kEncr, kAut, kRe;
         uint16_t counter = 0;
     };
 
@@ -119,6 +148,13 @@ private:
     ServerStep choose_authentication(const std::string& identity);
     ServerStep send_identity_request(uint8_t requestAttribute);
     ServerStep send_challenge();
+    ServerStep send_challenge_packet();
+    ServerStep on_kdf_request(const EapPacket& p);
+    bool kdf_list_echoed(const EapPacket& p) const;
+    std::string rejection_reason() const;
+    bool prime() const { return type_ == EAP_TYPE_AKA_PRIME; }
+    Bytes at_mac(const Bytes& data) const;
+    Bytes identity_digest() const;
     ServerStep send_reauthentication();
     ServerStep send_notification(uint16_t code);
     ServerStep send_request(const Bytes& packet);
@@ -136,7 +172,9 @@ private:
     std::string realm_;
     NetRandom& random_;
     NetworkRules rules_;
+    NetworkMethod method_;
     ServerPlan plan_;
+    uint8_t type_ = EAP_TYPE_AKA;     // of this exchange
     State state_ = State::Done;
     ServerOutcome outcome_ = ServerOutcome::Pending;
     std::string reason_;
@@ -150,7 +188,9 @@ private:
     Bytes mk_;
     Bytes kEncr_;
     Bytes kAut_;
+    Bytes kRe_;
     Bytes msk_ = Bytes(64);
+    std::vector<uint16_t> kdfList_;   // the AT_KDF values of the last challenge
     Bytes nonceS_ = Bytes(16);
     uint16_t counter_ = 0;            // last counter sent, unless counterPerFullAuth
     uint16_t sentCounter_ = 0;
