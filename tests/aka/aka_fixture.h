@@ -9,17 +9,18 @@
 #include "support/aka_server.h"
 #include "support/test_host.h"
 
-using Codes = std::vector<uintptr_t>;            // event-2 codes
-using Requests = std::vector<unsigned long>;     // key-store requests
+using Codes = std::vector<uintptr_t>;         // event-2 codes
+using Requests = std::vector<unsigned long>;  // key-store requests
+constexpr unsigned long L = EAPAKA_AUTHKEY_LOAD, P = EAPAKA_AUTHKEY_STORE_PSEUDONYM, S = EAPAKA_AUTHKEY_STORE_SEQMS;
 
 class AkaTest : public LibraryTest {
-protected:
+public:
     void SetUp() override {
         LibraryTest::SetUp();
         init();
     }
-
-    // EAP-Request/Identity, answered and learnt by the server.
+    // EAP-Request/Identity and AKA-Identity rounds, answered and learnt by
+    // the server.
     void give_identity() {
         ASSERT_EQ(feed(server.eap_identity()), EAPAKA_RESULT_RESPONSE);
         server.take_identity(response);
@@ -31,17 +32,31 @@ protected:
     // A whole full authentication, response checked byte by byte.
     void authenticate(const akasrv::ChallengeSpec& spec = {}) {
         give_identity();
-        ASSERT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_AUTH_RESPONSE);
-        ASSERT_EQ(bytes_to_hex(response), bytes_to_hex(server.expected_challenge_response()));
+        const Bytes challenge = server.challenge(spec);
+        exchange(challenge, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());
+    }
+    // `request` draws `result`, the response `expected` and the event-2 codes.
+    void exchange(const Bytes& request, int result, const Bytes& expected, const Codes& codes = {}) {
+        recorder.events.clear();
+        EXPECT_EQ(feed(request), result);
+        EXPECT_EQ(bytes_to_hex(response), bytes_to_hex(expected));
+        EXPECT_EQ(recorder.codes(), codes);
+    }
+    // EAP-Success of the exchange, then EAP_Init for the next one.
+    void succeed_and_restart(int result = EAPAKA_RESULT_SUCCESS_PERMANENT) {
+        ASSERT_EQ(feed(akasrv::AkaServer::eap_success(server.id)), result);
+        init();
     }
     Bytes msk() {
         Bytes out(64);
         getAAA(out.data());
         return out;
     }
-    // AKA-Client-Error "unable to process packet" answering request `id`.
-    static Bytes client_error(uint8_t id) { return {2, id, 0, 12, 23, 14, 0, 0, 22, 1, 0, 0}; }
-    Bytes client_error() const { return client_error(server.lastRequestId); }
+    std::string identity_sent() const { return std::string(response.begin() + 5, response.end()); }
+    // AKA-Client-Error "unable to process packet" and
+    // AKA-Authentication-Reject answering the server's last request.
+    Bytes client_error() const { return {2, server.lastRequestId, 0, 12, server.type, 14, 0, 0, 22, 1, 0, 0}; }
+    Bytes reject() const { return {2, server.lastRequestId, 0, 8, server.type, 2, 0, 0}; }
 
     akasrv::AkaServer server{keys};
 };

@@ -1,13 +1,17 @@
-// Full authentication through EAP_layer against the test server.
+// Full authentication through EAP_layer against the test server, in EAP-AKA
+// and EAP-AKA': the response byte for byte, the key-store requests, the
+// outcome and the MSK; the SQN array (TS 33.102 Annex C) and
+// resynchronisation.
 #include "aka/aka_fixture.h"
 
 namespace {
 
+using akasrv::AkaServer;
 using akasrv::ChallengeSpec;
-constexpr unsigned long L = EAPAKA_AUTHKEY_LOAD, P = EAPAKA_AUTHKEY_STORE_PSEUDONYM, S = EAPAKA_AUTHKEY_STORE_SEQMS;
 
 struct FullAuthCase {
     const char* name;
+    bool prime;
     const char* pseudonym;
     std::vector<uint8_t> identityRounds;
     bool resultInd;
@@ -20,6 +24,8 @@ class FullAuthentication : public AkaTest, public ::testing::WithParamInterface<
 
 TEST_P(FullAuthentication, ResponseKeysAndOutcome) {
     const FullAuthCase& c = GetParam();
+    if (c.prime) EAP_SetCompatibility(EAP_COMPAT_AKA_PRIME);
+    server.use_prime(c.prime);
     keys.set_pseudonym(c.pseudonym);
     give_identity();
     for (uint8_t type : c.identityRounds) identity_round(type);
@@ -41,107 +47,135 @@ TEST_P(FullAuthentication, ResponseKeysAndOutcome) {
         EXPECT_EQ(response, server.expected_notification_response(true));
         EXPECT_EQ(recorder.codes(), (Codes{AKA_NOTIFICATION_SUCCESS}));
     }
-    EXPECT_EQ(feed(akasrv::AkaServer::eap_success(server.id)), c.successResult);
+    EXPECT_EQ(feed(AkaServer::eap_success(server.id)), c.successResult);
     EXPECT_EQ(msk(), server.msk);
 }
 
+// EAP-AKA' answers an empty AT_CHECKCODE with the SHA-256 digest too.
 INSTANTIATE_TEST_SUITE_P(
     Challenge, FullAuthentication,
-    ::testing::Values(FullAuthCase{"Permanent", "", {}, false, 0, 40, EAPAKA_RESULT_SUCCESS_PERMANENT},
-                      FullAuthCase{"Pseudonym", "G1234567890123456789012", {}, false, 0, 40, EAPAKA_RESULT_SUCCESS_PSEUDONYM},
-                      FullAuthCase{"ResultInd", "", {}, true, 0, 44, EAPAKA_RESULT_SUCCESS_PERMANENT},
-                      FullAuthCase{"Checkcode", "", {AT_ANY_ID_REQ, AT_PERMANENT_ID_REQ}, false, 6, 64,
-                                   EAPAKA_RESULT_SUCCESS_PERMANENT},
-                      FullAuthCase{"EmptyCheckcode", "", {AT_FULLAUTH_ID_REQ}, false, 1, 64, EAPAKA_RESULT_SUCCESS_PERMANENT},
-                      FullAuthCase{"Both", "", {AT_ANY_ID_REQ}, true, 6, 68, EAPAKA_RESULT_SUCCESS_PERMANENT}),
+    ::testing::Values(
+        FullAuthCase{"Permanent", false, "", {}, false, 0, 40, EAPAKA_RESULT_SUCCESS_PERMANENT},
+        FullAuthCase{"Pseudonym", false, "G1234567890123456789012", {}, false, 0, 40, EAPAKA_RESULT_SUCCESS_PSEUDONYM},
+        FullAuthCase{"ResultInd", false, "", {}, true, 0, 44, EAPAKA_RESULT_SUCCESS_PERMANENT},
+        FullAuthCase{"Checkcode", false, "", {AT_ANY_ID_REQ, AT_PERMANENT_ID_REQ}, false, 6, 64, EAPAKA_RESULT_SUCCESS_PERMANENT},
+        FullAuthCase{"EmptyCheckcode", false, "", {AT_FULLAUTH_ID_REQ}, false, 1, 64, EAPAKA_RESULT_SUCCESS_PERMANENT},
+        FullAuthCase{"Both", false, "", {AT_ANY_ID_REQ}, true, 6, 68, EAPAKA_RESULT_SUCCESS_PERMANENT},
+        FullAuthCase{"PrimePlain", true, "", {}, false, 0, 40, EAPAKA_RESULT_SUCCESS_PERMANENT},
+        FullAuthCase{"PrimeCheckcode", true, "", {AT_PERMANENT_ID_REQ}, false, 9, 76, EAPAKA_RESULT_SUCCESS_PERMANENT},
+        FullAuthCase{"PrimeEmptyCheckcodeAndResultInd", true, "", {}, true, 1, 80, EAPAKA_RESULT_SUCCESS_PERMANENT}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The alternate key set outranks a pseudonym in the outcome, once.
+// AMF 0003 takes the alternate key set, which does not judge the SQN, and
+// outranks a pseudonym in the outcome, once.
 TEST_F(AkaTest, AlternateKeySetLeavesSqnAloneAndIsReportedOnce) {
     keys.set_seqms(0, 100);
     keys.set_pseudonym("G1234567890123456789012");
-    give_identity();
     ChallengeSpec alt;
     alt.amf = {0x00, 0x03};
-    alt.seq = 1;  // far below SEQ_MS: the alternate set does not judge SQN
+    alt.seq = 1;
     keys.requests.clear();
-    ASSERT_EQ(feed(server.challenge(alt)), EAPAKA_RESULT_AUTH_RESPONSE);
-    EXPECT_EQ(response, server.expected_challenge_response());
-    EXPECT_EQ(keys.requests, (Requests{L, L, L}));
+    authenticate(alt);
+    EXPECT_EQ(keys.requests, (Requests{L, L, L, L}));
     EXPECT_EQ(keys.seqms(0), 100u);
-    EXPECT_EQ(feed(akasrv::AkaServer::eap_success(server.id)), EAPAKA_RESULT_SUCCESS_ALT_KEYS);
+    EXPECT_EQ(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_SUCCESS_ALT_KEYS);
     EXPECT_EQ(msk(), server.msk);
 
     ChallengeSpec main;
     main.seq = 101;
-    give_identity();
     keys.requests.clear();
-    ASSERT_EQ(feed(server.challenge(main)), EAPAKA_RESULT_AUTH_RESPONSE);
-    EXPECT_EQ(response, server.expected_challenge_response());
-    EXPECT_EQ(keys.requests, (Requests{L, L, L, L, S}));
+    authenticate(main);
+    EXPECT_EQ(keys.requests, (Requests{L, L, L, L, L, S}));
     EXPECT_EQ(keys.seqms(0), 101u);
-    EXPECT_EQ(feed(akasrv::AkaServer::eap_success(server.id)), EAPAKA_RESULT_SUCCESS_PSEUDONYM);
+    EXPECT_EQ(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_SUCCESS_PSEUDONYM);
 }
 
-TEST_F(AkaTest, BadAutnIsRejectedBeforeAnySqnWork) {
-    give_identity();
-    ChallengeSpec spec;
-    spec.badAutn = true;
-    keys.requests.clear();
-    EXPECT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_RESPONSE);
-    EXPECT_EQ(response, (Bytes{2, server.id, 0, 8, 23, 2, 0, 0}));
-    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_AUTN}));
-    EXPECT_EQ(keys.requests, (Requests{L, L, L}));
-    EXPECT_EQ(feed(akasrv::AkaServer::eap_failure(server.id)), EAPAKA_RESULT_FAILURE);
+// A bad AUTN is refused before any SQN work; a bad AT_MAC only after the SQN
+// was stored and the pseudonym of AT_ENCR_DATA handed over, with the keys of
+// the failed challenge left in place.
+TEST_F(AkaTest, FailureBeforeAndAfterKeyDerivation) {
+    struct Case { const char* name; bool badAutn; Requests requests; uint64_t seqMs; const char* pseudonym; };
+    const Case cases[] = {
+        {"bad AUTN", true, {L, L, L}, 0, "Gold"},
+        {"bad AT_MAC", false, {L, L, L, L, S, P}, 9, "Gnext-pseudonym-abcdefg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        keys.set_pseudonym("Gold");
+        init();
+        give_identity();
+        ChallengeSpec spec;
+        spec.seq = 9;
+        spec.badAutn = c.badAutn;
+        spec.badMac = !c.badAutn;
+        spec.encrPlain = akasrv::identity_attr(AT_NEXT_PSEUDONYM, "Gnext-pseudonym-abcdefgh");
+        keys.requests.clear();
+        EXPECT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_RESPONSE);
+        EXPECT_EQ(response, c.badAutn ? reject() : client_error());
+        EXPECT_EQ(keys.requests, c.requests);
+        EXPECT_EQ(keys.seqms(0), c.seqMs);
+        EXPECT_EQ(keys.pseudonym().c_str(), std::string(c.pseudonym));
+        EXPECT_EQ(msk() == server.msk, !c.badAutn);
+    }
 }
 
-// Each of these fails after the SQN was taken and the keys derived.
-struct LateFailureCase {
+constexpr uint64_t kDelta = uint64_t{1} << 28;
+
+struct SqnCase {
     const char* name;
-    bool badMac, macNotLast, badCheckcode;
-    uintptr_t code;
+    uint64_t seqMs;          // SEQ_MS(5) as stored
+    uint64_t otherEntries;   // every other SEQ_MS
+    uint64_t seq;            // SEQ of the challenge, IND 5
+    bool accepted;
 };
 
-class LateFailure : public AkaTest, public ::testing::WithParamInterface<LateFailureCase> {};
+class SqnFreshness : public AkaTest, public ::testing::WithParamInterface<SqnCase> {};
 
-TEST_P(LateFailure, ClientErrorAfterKeysAndSqn) {
-    const LateFailureCase& c = GetParam();
+TEST_P(SqnFreshness, AcceptsOnlyWithinDeltaAboveItsOwnIndex) {
+    const SqnCase& c = GetParam();
+    for (unsigned i = 0; i < 32; ++i) keys.set_seqms(i, i == 5 ? c.seqMs : c.otherEntries);
+    const uint64_t seqMsValue = c.seqMs & ((uint64_t{1} << 43) - 1);
     give_identity();
-    identity_round(AT_PERMANENT_ID_REQ);
-    if (c.badCheckcode) server.identityRecord.push_back(0);
-    ChallengeSpec spec;
-    spec.seq = 9;
-    spec.badMac = c.badMac;
-    spec.macNotLast = c.macNotLast;
-    spec.resultInd = c.macNotLast;
-    spec.checkcodeWords = 6;
-    spec.encrPlain = akasrv::identity_attr(AT_NEXT_PSEUDONYM, "Gnext-pseudonym-abcdefgh");
+    akasrv::ChallengeSpec spec;
+    spec.seq = c.seq;
+    spec.ind = 5;
     keys.requests.clear();
-    EXPECT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_RESPONSE);
-    EXPECT_EQ(response, client_error());
-    EXPECT_EQ(recorder.codes(), (Codes{c.code}));
-    // SQN stored and the pseudonym handed over before the MAC was judged.
-    EXPECT_EQ(keys.requests, (Requests{L, L, L, L, S, P}));
-    EXPECT_EQ(keys.seqms(0), 9u);
-    EXPECT_EQ(keys.pseudonym(), "Gnext-pseudonym-abcdefg");
-    EXPECT_EQ(msk(), server.msk);
+    const int result = feed(server.challenge(spec));
+    for (unsigned i = 0; i < 32; ++i) EXPECT_TRUE(i == 5 || keys.seqms(i) == c.otherEntries) << i;
+    if (c.accepted) {
+        EXPECT_EQ(result, EAPAKA_RESULT_AUTH_RESPONSE);
+        EXPECT_EQ(keys.requests, (Requests{L, L, L, L, S}));
+        EXPECT_EQ(keys.seqms(5), c.seq);
+        return;
+    }
+    // Synchronization-Failure with AUTS; the server resynchronises from it.
+    EXPECT_EQ(result, EAPAKA_RESULT_RESPONSE);
+    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SQN}));
+    EXPECT_EQ(keys.requests, (Requests{L, L, L, L, L}));
+    EXPECT_EQ(keys.seqms(5), c.seqMs);
+    ASSERT_EQ(response.size(), 24u);
+    EXPECT_EQ(Bytes(response.begin(), response.begin() + 10), (Bytes{2, server.id, 0, 24, 23, 4, 0, 0, 4, 4}));
+    uint64_t sqnMs = 0;
+    EXPECT_TRUE(server.verify_auts(Bytes(response.begin() + 10, response.end()), &sqnMs));
+    EXPECT_EQ(sqnMs, seqMsValue * 32 + 5);
+    EXPECT_EQ(g_session.akaState, AKA_STATE_OPEN);
+
+    spec.seq = seqMsValue + 1;
+    ASSERT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_AUTH_RESPONSE);
+    EXPECT_EQ(response, server.expected_challenge_response());
+    EXPECT_EQ(keys.seqms(5), spec.seq);
 }
 
-INSTANTIATE_TEST_SUITE_P(Challenge, LateFailure,
-                         ::testing::Values(LateFailureCase{"BadMac", true, false, false, EAPAKA_FAIL_INVALID_MAC},
-                                           LateFailureCase{"MacNotLast", false, true, false, EAPAKA_FAIL_INVALID_MAC},
-                                           LateFailureCase{"BadCheckcode", false, false, true,
-                                                           EAPAKA_FAIL_INVALID_CHECKCODE}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(AkaTest, ChallengeWithoutAutnIsMandatoryAttributeFailure) {
-    give_identity();
-    Bytes request = akasrv::aka_request(9, AKA_SUBTYPE_CHALLENGE, akasrv::attr16(AT_RAND, Bytes(16, 1)));
-    keys.requests.clear();
-    EXPECT_EQ(feed(request), EAPAKA_RESULT_RESPONSE);
-    EXPECT_EQ(response, client_error(9));
-    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING}));
-    EXPECT_TRUE(keys.requests.empty());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Sqn, SqnFreshness,
+    ::testing::Values(SqnCase{"Replay", 16, 0, 16, false}, SqnCase{"Resync517", 16, 0, 15, false},
+                      SqnCase{"AtDelta", 16, 0, 16 + kDelta, true}, SqnCase{"BeyondDelta", 16, 0, 17 + kDelta, false},
+                      SqnCase{"BorrowAcrossBytes", 0xFFFFFF, 0, 0xFFFFFF + kDelta, true},
+                      SqnCase{"BeyondDeltaAcrossBytes", 0x1FFFFFF, 0, 0x2000000 + kDelta, false},
+                      SqnCase{"FirstFreshSeq", 0, 0, 1, true},
+                      SqnCase{"OtherIndicesIgnoredBelow", 16, 1000, 17, true},
+                      SqnCase{"OtherIndicesIgnoredAbove", 500, 10, 400, false},
+                      SqnCase{"HighBitsOfFirstByteIgnored", 0xF80000000010ull, 0, 17, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

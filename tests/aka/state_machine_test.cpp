@@ -1,25 +1,26 @@
-// Identity rounds, notifications and invalid subtypes through EAP_layer.
+// The method's state machine through EAP_layer: AKA-Identity rounds (the
+// AT_IDENTITY of each kind, the attribute Length of a held fast
+// re-authentication identity, the record of identity messages that
+// AT_CHECKCODE covers), AKA-Notification in each phase, and the trace lines
+// of the method's refusals and notifications.
 #include "aka/aka_fixture.h"
 
 namespace {
 
-using akasrv::AkaServer;
-
 // AT_IDENTITY as RFC 4187 10.5 lays it out, built independently of the
-// library: Length in words, actual length, identity, zero fill.
-Bytes at_identity(const std::string& id, uint8_t words = 0) {
+// library: Length in words (minimal when 0), actual length, identity, zero fill.
+Bytes at_identity(const std::string& id, uint8_t words) {
     if (words == 0) words = static_cast<uint8_t>((4 + id.size() + 3) / 4);
-    Bytes a = {AT_IDENTITY, words, 0, static_cast<uint8_t>(id.size())};
-    a.insert(a.end(), id.begin(), id.end());
+    Bytes a = cat({{AT_IDENTITY, words, 0, static_cast<uint8_t>(id.size())}, text_bytes(id)});
     a.resize(size_t{words} * 4, 0);
     return a;
 }
 
 struct IdentityCase {
     const char* name;
-    const char* realm;
     bool pseudonymHeld;
-    bool reauthHeld;
+    std::string reauthId;  // held as if received in an AT_NEXT_REAUTH_ID of reauthWords
+    uint8_t reauthWords, sentWords;
     std::vector<uint8_t> requests;
     std::vector<std::string> identities;
 };
@@ -28,28 +29,23 @@ class IdentityRounds : public AkaTest, public ::testing::WithParamInterface<Iden
 
 TEST_P(IdentityRounds, AnswersEachKindAndRecordsTheWirePackets) {
     const IdentityCase& c = GetParam();
-    init(c.realm);
     keys.set_pseudonym("G-pseudonym-of-23-bytes");
     g_session.nextPseudonymPresent = c.pseudonymHeld;
-    const std::string reauthId = "reauth7@r";
-    if (c.reauthHeld) {
-        g_session.reauthIdPresent = 1;
-        g_session.reauthIdLength = static_cast<uint16_t>(reauthId.size());
-        g_session.reauthIdLengthWords = 6;  // wider than needed: kept as received
-        std::memcpy(g_session.reauthId, reauthId.data(), reauthId.size());
-    }
+    g_session.reauthIdPresent = !c.reauthId.empty();
+    g_session.reauthIdLength = static_cast<uint16_t>(c.reauthId.size());
+    g_session.reauthIdLengthWords = c.reauthWords;
+    std::memcpy(g_session.reauthId, c.reauthId.data(), std::min<size_t>(c.reauthId.size(), IDENTITY_MAX));
     Bytes wire;
     for (size_t i = 0; i < c.requests.size(); ++i) {
         const Bytes request = server.identity_request(c.requests[i]);
         ASSERT_EQ(feed(request), EAPAKA_RESULT_RESPONSE);
         const std::string& id = c.identities[i];
-        const Bytes attribute = at_identity(id, id == reauthId ? 6 : 0);
-        Bytes expected = {2, server.id, 0, static_cast<uint8_t>(8 + attribute.size()), 23, 5, 0, 0};
-        expected.insert(expected.end(), attribute.begin(), attribute.end());
+        const bool reauth = c.requests[i] == AT_ANY_ID_REQ && !c.reauthId.empty();
+        const Bytes attribute = at_identity(id, reauth ? c.sentWords : 0);
+        const Bytes expected = cat({{2, server.id, 0, static_cast<uint8_t>(8 + attribute.size()), 23, 5, 0, 0}, attribute});
         EXPECT_EQ(bytes_to_hex(response), bytes_to_hex(expected)) << "round " << i;
         EXPECT_EQ(Bytes(g_session.identity, g_session.identity + g_session.identityLength), text_bytes(id));
-        wire.insert(wire.end(), request.begin(), request.end());
-        wire.insert(wire.end(), response.begin(), response.end());
+        wire = cat({wire, request, response});
     }
     EXPECT_EQ(bytes_to_hex(Bytes(g_session.identityMessageRecord,
                                  g_session.identityMessageRecord + g_session.identityMessageRecordLength)),
@@ -60,19 +56,23 @@ TEST_P(IdentityRounds, AnswersEachKindAndRecordsTheWirePackets) {
 
 const std::string kPermanent = "001010123456789@test.org";  // 24 bytes
 const std::string kPseudonym = "G-pseudonym-of-23-bytes@test.org";  // 32 bytes
+const std::string kReauth25 = "1reauth-0123456@other.org";
+const std::vector<uint8_t> kAllKinds = {AT_ANY_ID_REQ, AT_FULLAUTH_ID_REQ, AT_PERMANENT_ID_REQ};
 
 INSTANTIATE_TEST_SUITE_P(
     Identity, IdentityRounds,
     ::testing::Values(
-        IdentityCase{"Permanent24", "@test.org", false, false, {AT_ANY_ID_REQ, AT_FULLAUTH_ID_REQ, AT_PERMANENT_ID_REQ},
-                     {kPermanent, kPermanent, kPermanent}},
-        IdentityCase{"Permanent25", "@test.orgx", false, false, {AT_PERMANENT_ID_REQ}, {"001010123456789@test.orgx"}},
-        IdentityCase{"Pseudonym32", "@test.org", true, false, {AT_FULLAUTH_ID_REQ, AT_PERMANENT_ID_REQ},
-                     {kPseudonym, kPermanent}},
-        IdentityCase{"ReauthFirst", "@test.org", true, true, {AT_ANY_ID_REQ, AT_FULLAUTH_ID_REQ, AT_PERMANENT_ID_REQ},
-                     {"reauth7@r", kPseudonym, kPermanent}}),
+        IdentityCase{"Permanent24", false, "", 0, 0, kAllKinds, {kPermanent, kPermanent, kPermanent}},
+        IdentityCase{"Pseudonym32", true, "", 0, 0, {AT_FULLAUTH_ID_REQ, AT_PERMANENT_ID_REQ}, {kPseudonym, kPermanent}},
+        IdentityCase{"ReauthFirstLengthKept", true, "reauth7@r", 6, 6, kAllKinds, {"reauth7@r", kPseudonym, kPermanent}},
+        IdentityCase{"Reauth25BytesPadded", false, kReauth25, 8, 8, {AT_ANY_ID_REQ}, {kReauth25}},
+        IdentityCase{"ReauthLengthTooSmall", false, kReauth25, 2, 8, {AT_ANY_ID_REQ}, {kReauth25}},
+        IdentityCase{"ReauthLengthBeyondAnyIdentity", false, "1reauth@x.org", 255, 5, {AT_ANY_ID_REQ}, {"1reauth@x.org"}},
+        IdentityCase{"ReauthOver64BytesCut", false, std::string(200, 'q'), 17, 17, {AT_ANY_ID_REQ}, {std::string(64, 'q')}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A pair that does not fit the 160-byte record fills it for good, and a
+// digest over the whole exchange can no longer match it.
 TEST_F(AkaTest, IdentityRecordOverflowStopsRecordingWithoutWritingPastIt) {
     keys.set_pseudonym("G-pseudonym-of-23-bytes");
     g_session.nextPseudonymPresent = 1;
@@ -80,8 +80,6 @@ TEST_F(AkaTest, IdentityRecordOverflowStopsRecordingWithoutWritingPastIt) {
     EXPECT_EQ(g_session.identityMessageRecordLength, IDENTITY_RECORD_SIZE);
     identity_round(AT_PERMANENT_ID_REQ);  // fits the bytes left, still not appended
     EXPECT_EQ(g_session.identityMessageRecordLength, IDENTITY_RECORD_SIZE);
-    EXPECT_EQ(server.identityRecord.size(), 4 * 56u - 8);
-    // A digest over the whole exchange can no longer match the record.
     akasrv::ChallengeSpec spec;
     spec.checkcodeWords = 6;
     EXPECT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_RESPONSE);
@@ -89,30 +87,7 @@ TEST_F(AkaTest, IdentityRecordOverflowStopsRecordingWithoutWritingPastIt) {
     EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_CHECKCODE}));
 }
 
-TEST_F(AkaTest, IdentityRequestWithoutIdentityAttributeIsInvalidSubtype) {
-    TraceFile trace;
-    Bytes request = akasrv::aka_request(5, AKA_SUBTYPE_IDENTITY, akasrv::attr16(AT_RAND, Bytes(16, 0)));
-    EXPECT_EQ(feed(request), EAPAKA_RESULT_RESPONSE);
-    EXPECT_EQ(response, client_error(5));
-    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SUBTYPE}));
-    EXPECT_NE(trace.contents().find("\t>>Not able to parse the EAP-AKA Subtype \n\tC_AKA_FAIL_INVALID_SUBTYPE\n"),
-              std::string::npos);
-    EXPECT_EQ(trace.contents().find("\tmakeRSP_ClientError"), std::string::npos);
-    EXPECT_EQ(g_session.eapState, EAP_STATE_FAILED);
-}
-
-// A second challenge after the exchange ended is a row of the hostile-server table.
-TEST_F(AkaTest, InvalidSubtypeBeforeAuthentication) {
-    TraceFile trace;
-    for (int subtype : std::initializer_list<int>{AKA_SUBTYPE_AUTHENTICATION_REJECT, AKA_SUBTYPE_CLIENT_ERROR, 99}) {
-        init();
-        recorder.events.clear();
-        EXPECT_EQ(feed(akasrv::aka_request(7, static_cast<uint8_t>(subtype), {})), EAPAKA_RESULT_RESPONSE);
-        EXPECT_EQ(response, client_error(7));
-        EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SUBTYPE}));
-    }
-    EXPECT_NE(trace.contents().find("\tC_AKA_FAIL_INVALID_SUBTYPE\n\tmakeRSP_ClientError\n"), std::string::npos);
-}
+using akasrv::AkaServer;
 
 struct NotificationCase {
     const char* name;
@@ -122,7 +97,7 @@ struct NotificationCase {
     bool corruptMac;
     enum { PLAIN, WITH_MAC, CLIENT_ERROR } answer;
     Codes events;
-    int outcome;  // what the matching EAP-Success/Failure then yields
+    int outcome;  // what the matching EAP-Success or EAP-Failure then yields
 };
 
 class Notifications : public AkaTest, public ::testing::WithParamInterface<NotificationCase> {};
@@ -137,10 +112,11 @@ TEST_P(Notifications, PhaseMacAndOutcome) {
     }
     recorder.events.clear();
     Bytes request = server.notification(c.code, c.withMac);
-    if (c.corruptMac) request[request.size() - 1] ^= 1;
+    if (c.corruptMac) request.back() ^= 1;
     EXPECT_EQ(feed(request), EAPAKA_RESULT_RESPONSE);
-    const Bytes expected = c.answer == NotificationCase::CLIENT_ERROR ? client_error()
-                                                                     : server.expected_notification_response(c.answer == NotificationCase::WITH_MAC);
+    const Bytes expected = c.answer == NotificationCase::CLIENT_ERROR
+                               ? client_error()
+                               : server.expected_notification_response(c.answer == NotificationCase::WITH_MAC);
     EXPECT_EQ(bytes_to_hex(response), bytes_to_hex(expected));
     EXPECT_EQ(recorder.codes(), c.events);
     const bool success = c.outcome != EAPAKA_RESULT_FAILURE;
@@ -148,31 +124,50 @@ TEST_P(Notifications, PhaseMacAndOutcome) {
     EXPECT_EQ(feed(success ? AkaServer::eap_success(server.id) : AkaServer::eap_failure(server.id)), c.outcome);
 }
 
+constexpr auto PLAIN = NotificationCase::PLAIN, WITH_MAC = NotificationCase::WITH_MAC,
+               CLIENT_ERROR = NotificationCase::CLIENT_ERROR;
+const Codes kBadMac = {EAPAKA_FAIL_INVALID_MAC};
+
 INSTANTIATE_TEST_SUITE_P(
     Notification, Notifications,
     ::testing::Values(
-        NotificationCase{"PhaseBitBeforeAuth", false, 20031, false, false, NotificationCase::PLAIN, {20031}, EAPAKA_RESULT_FAILURE},
-        NotificationCase{"MacBeforeAuth", false, 1026, true, false, NotificationCase::WITH_MAC, {1026}, EAPAKA_RESULT_FAILURE},
-        NotificationCase{"BadMacBeforeAuth", false, 1026, true, true, NotificationCase::CLIENT_ERROR,
-                         {EAPAKA_FAIL_INVALID_MAC}, EAPAKA_RESULT_FAILURE},
-        NotificationCase{"SuccessAfterAuth", true, 32768, true, false, NotificationCase::WITH_MAC, {32768},
-                         EAPAKA_RESULT_SUCCESS_PERMANENT},
-        NotificationCase{"BadMacSuccess", true, 32768, true, true, NotificationCase::CLIENT_ERROR,
-                         {EAPAKA_FAIL_INVALID_MAC}, EAPAKA_RESULT_SUCCESS_PERMANENT},
-        NotificationCase{"SBitNotExactlySuccess", true, 32769, true, false, NotificationCase::WITH_MAC, {32769},
-                         EAPAKA_RESULT_FAILURE},
-        NotificationCase{"PhaseBitAfterAuthNeedsMac", true, 16384, false, false, NotificationCase::CLIENT_ERROR,
-                         {EAPAKA_FAIL_INVALID_MAC}, EAPAKA_RESULT_FAILURE}),
+        NotificationCase{"PhaseBitBeforeAuth", false, 20031, false, false, PLAIN, {20031}, EAPAKA_RESULT_FAILURE},
+        NotificationCase{"MacBeforeAuth", false, 1026, true, false, WITH_MAC, {1026}, EAPAKA_RESULT_FAILURE},
+        NotificationCase{"NoMacBeforeAuth", false, 1026, false, false, CLIENT_ERROR, kBadMac, EAPAKA_RESULT_FAILURE},
+        NotificationCase{"BadMacBeforeAuth", false, 1026, true, true, CLIENT_ERROR, kBadMac, EAPAKA_RESULT_FAILURE},
+        NotificationCase{"SuccessAfterAuth", true, 32768, true, false, WITH_MAC, {32768}, EAPAKA_RESULT_SUCCESS_PERMANENT},
+        NotificationCase{"BadMacSuccess", true, 32768, true, true, CLIENT_ERROR, kBadMac, EAPAKA_RESULT_SUCCESS_PERMANENT},
+        NotificationCase{"SBitNotExactlySuccess", true, 32769, true, false, WITH_MAC, {32769}, EAPAKA_RESULT_FAILURE},
+        NotificationCase{"PhaseBitAfterAuthNeedsMac", true, 16384, false, false, CLIENT_ERROR, kBadMac,
+                         EAPAKA_RESULT_FAILURE}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(AkaTest, NotificationCodesAreLoggedByName) {
-    const std::pair<uint16_t, const char*> cases[] = {{20034, "\tAKA_FAIL_INVALID_USER"}, {12345, "\tNo match"}};
-    for (const auto& [code, name] : cases) {
-        TraceFile trace;
+// Each request in a new conversation, the trace holding (or not) its lines.
+TEST_F(AkaTest, TraceLines) {
+    struct Case { const char* name; Bytes request; std::string present, absent; };
+    const std::string noticode = "\n================\n\nWrite AKA-Noticode:\n";
+    const Case cases[] = {
+        // Refused before the method state is looked at: no builder line.
+        {"identity request led by AT_RAND", akasrv::aka_request(5, AKA_SUBTYPE_IDENTITY, akasrv::attr16(AT_RAND, Bytes(16, 0))),
+         "\t>>Not able to parse the EAP-AKA Subtype \n\tC_AKA_FAIL_INVALID_SUBTYPE\n", "\tmakeRSP_ClientError"},
+        {"unknown Subtype", akasrv::aka_request(7, 99, {}), "\tC_AKA_FAIL_INVALID_SUBTYPE\n\tmakeRSP_ClientError\n", ""},
+        {"notification name", akasrv::aka_request(8, AKA_SUBTYPE_NOTIFICATION, {AT_NOTIFICATION, 1, 0x4E, 0x42}),
+         noticode + "\tAKA_FAIL_INVALID_USER\n\n================\n", ""},
+        {"notification without name", akasrv::aka_request(8, AKA_SUBTYPE_NOTIFICATION, {AT_NOTIFICATION, 1, 0x30, 0x39}),
+         noticode + "\tNo match\n\n================\n", ""},
+        {"permanent identity", akasrv::aka_request(9, AKA_SUBTYPE_IDENTITY, akasrv::attr(AT_PERMANENT_ID_REQ, 1)),
+         "=====> IND : 0\n", "GetPseudonymID"},
+        {"EAP-Response/Identity without pseudonym", {1, 9, 0, 5, 1},
+         "=====> IND : 1\nGetPseudonymID : 0 0 0 0 0 0 0 0 0 0\n\t\t0 0 0 0 0 0 0 0 0 0\n\t\t 0 0 0\n\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         init();
-        feed(server.notification(code, false));
-        const std::string entry = std::string("\n================\n\nWrite AKA-Noticode:\n") + name + "\n\n================\n";
-        EXPECT_NE(trace.contents().find(entry), std::string::npos) << code;
+        TraceFile trace;
+        feed(c.request);
+        const std::string text = trace.contents();
+        EXPECT_NE(text.find(c.present), std::string::npos) << text;
+        EXPECT_TRUE(c.absent.empty() || text.find(c.absent) == std::string::npos);
     }
 }
 

@@ -14,52 +14,55 @@ const std::string kServerDownLines =
 
 Bytes identity_request(uint8_t id) { return {1, id, 0, 5, 1}; }
 
-std::string realm_text() { return reinterpret_cast<const char*>(g_session.realm); }
-
 class ExportsTest : public LibraryTest {};
 
+// 15 characters are kept, 128 with EAP_COMPAT_LONG_REALM; a longer realm is
+// cut with a trace line, a null or empty one replaced by the default.
 TEST_F(ExportsTest, RealmIsDefaultedOrCut) {
     struct Case {
         const char* name;
+        unsigned flags;
         const char* realm;  // null: pass a null pointer
         std::string kept;
         std::string cutLine;
     };
+    const std::string r128 = "@" + std::string(127, 'r');
+    const std::string r129 = r128 + "x";
     const Case cases[] = {
-        {"null", nullptr, "@aka.test", ""},
-        {"empty", "", "@aka.test", ""},
-        {"one character", "@", "@", ""},
-        {"15 characters", "@abcdefghij.com", "@abcdefghij.com", ""},
-        {"16 characters", "@abcdefghijk.com", "@abcdefghijk.co", "\ntoo long realm : 16\n\n"},
-        {"40 characters", "@wlan.mnc001.mcc001.3gppnetwork.org.test", "@wlan.mnc001.mc",
-         "\ntoo long realm : 40\n\n"},
+        {"null", 0, nullptr, "@aka.test", ""},
+        {"empty", 0, "", "@aka.test", ""},
+        {"one character", 0, "@", "@", ""},
+        {"15 characters", 0, "@abcdefghij.com", "@abcdefghij.com", ""},
+        {"16 characters", 0, "@abcdefghijk.com", "@abcdefghijk.co", "\ntoo long realm : 16\n\n"},
+        {"40 characters", 0, "@wlan.mnc001.mcc001.3gppnetwork.org.test", "@wlan.mnc001.mc", "\ntoo long realm : 40\n\n"},
+        {"128 characters, long realms", EAP_COMPAT_LONG_REALM, r128.c_str(), r128, ""},
+        {"129 characters, long realms", EAP_COMPAT_LONG_REALM, r129.c_str(), r128, "\ntoo long realm : 129\n\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        EAP_SetCompatibility(c.flags);
         TraceFile trace;
         std::memset(g_session.realm, 'Z', sizeof g_session.realm);  // stale bytes must go
-        EAP_Init(recording_event_callback, nullptr,
-                 reinterpret_cast<unsigned char*>(const_cast<char*>(c.realm)), 15);
-        EXPECT_EQ(realm_text(), c.kept);
-        for (size_t i = c.kept.size(); i < sizeof g_session.realm; ++i)
-            EXPECT_EQ(g_session.realm[i], 0) << i;
-        EXPECT_EQ(trace.contents(), "\n>EAP_Init() : PermanentID Length=15\n" + c.cutLine +
-                                        "\n>set realm as [" + c.kept + "] \n\n");
+        EAP_Init(recording_event_callback, nullptr, reinterpret_cast<unsigned char*>(const_cast<char*>(c.realm)), 15);
+        const Bytes realm(g_session.realm, g_session.realm + sizeof g_session.realm);
+        EXPECT_EQ(realm, cat({text_bytes(c.kept), Bytes(sizeof g_session.realm - c.kept.size(), 0)}));
+        EXPECT_EQ(trace.contents(), "\n>EAP_Init() : PermanentID Length=15\n" + c.cutLine + "\n>set realm as [" + c.kept + "] \n\n");
     }
 }
 
-// Only the conversation is reset; credentials and counters survive.
+// Only the conversation is reset; credentials, counters and the host's
+// compatibility setting survive.
 TEST_F(ExportsTest, InitResetsTheConversationOnly) {
+    EXPECT_EQ(g_session.compatibilityFlags, 0u) << "0 at load";
+    EAP_SetCompatibility(EAP_COMPAT_RFC4187);
     g_session.eapState = EAP_STATE_FAILED;
     g_session.akaState = AKA_STATE_DONE;
     g_session.identityMessageRecordLength = 90;
-    g_session.lastResponse[0] = 2;
     g_session.lastResponse[1] = 0x33;
     g_session.identityKind = IDENTITY_KIND_PSEUDONYM;
     g_session.altKeySetUsed = 1;
     g_session.atNotification = 0x8000;
-    g_session.reauthIdPresent = 1;
-    g_session.nextPseudonymPresent = 1;
+    g_session.reauthIdPresent = g_session.nextPseudonymPresent = 1;
     g_session.lastReauthCounter = 0x0500;
     std::memset(g_session.msk, 0x5A, sizeof g_session.msk);
     std::memset(g_session.mk, 0x6B, sizeof g_session.mk);
@@ -75,11 +78,11 @@ TEST_F(ExportsTest, InitResetsTheConversationOnly) {
     EXPECT_EQ(g_session.hostEventCallback, &recording_event_callback);
     EXPECT_EQ(g_session.permanentIdLength, -3) << "kept as given; bounded where it is used";
 
+    EXPECT_EQ(g_session.compatibilityFlags, unsigned{EAP_COMPAT_RFC4187});
     EXPECT_EQ(g_session.identityKind, IDENTITY_KIND_PSEUDONYM);
     EXPECT_EQ(g_session.altKeySetUsed, 1);
     EXPECT_EQ(g_session.atNotification, 0x8000);
-    EXPECT_EQ(g_session.reauthIdPresent, 1);
-    EXPECT_EQ(g_session.nextPseudonymPresent, 1);
+    EXPECT_EQ(g_session.reauthIdPresent + g_session.nextPseudonymPresent, 2);
     EXPECT_EQ(g_session.lastReauthCounter, 0x0500);
     EXPECT_EQ(g_session.msk[63], 0x5A);
     EXPECT_EQ(g_session.mk[19], 0x6B);
@@ -91,7 +94,6 @@ TEST_F(ExportsTest, GetAaaCopiesTheMsk) {
     std::memset(out, 0xAA, sizeof out);
     getAAA(out);
     EXPECT_EQ(Bytes(out, out + 64), Bytes(64, 0)) << "all zero before any derivation";
-
     for (int i = 0; i < 64; ++i) g_session.msk[i] = static_cast<uint8_t>(i * 7 + 1);
     getAAA(out);
     EXPECT_EQ(Bytes(out, out + 64), Bytes(g_session.msk, g_session.msk + 64));
@@ -136,24 +138,35 @@ protected:
     }
 };
 
+// Event 0 carries 3 when the last AT_NOTIFICATION received was exactly
+// success, else 4. Under strict success only an acknowledged success
+// notification (EAP state 4) of an authenticated exchange counts.
 TEST_F(ResponseTimerTest, SilentServerEndsTheConversation) {
     struct Case {
         const char* name;
+        unsigned flags;
+        uint32_t eapState;
+        uint8_t authenticated;
         uint16_t atNotification;
         uint32_t recordResult;
-        const char* line;
     };
     const Case cases[] = {
-        {"no notification", 0, 4, "TIME OUT: Fail \n"},
-        {"success notification", 0x8000, 3, "TIME OUT: Success \n"},
-        {"other notification", 0x4000, 4, "TIME OUT: Fail \n"},
-        {"success with P bit", 0xC000, 4, "TIME OUT: Fail \n"},
+        {"no notification", 0, 2, 0, 0, 4},
+        {"success notification", 0, 2, 0, 0x8000, 3},
+        {"other notification", 0, 2, 0, 0x4000, 4},
+        {"success with P bit", 0, 2, 0, 0xC000, 4},
+        {"strict, unauthenticated success", EAP_COMPAT_STRICT_SUCCESS, 4, 0, 0x8000, 4},
+        {"strict, success not acknowledged", EAP_COMPAT_STRICT_SUCCESS, 3, 1, 0x8000, 4},
+        {"strict, authenticated success", EAP_COMPAT_STRICT_SUCCESS, 4, 1, 0, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         recorder.events.clear();
+        EAP_SetCompatibility(c.flags);
         init();
         respond();
+        g_session.eapState = c.eapState;
+        g_session.exchangeAuthenticated = c.authenticated;
         g_session.atNotification = c.atNotification;
         g_session.akaState = AKA_STATE_DONE;
         g_session.identityMessageRecordLength = 20;
@@ -174,28 +187,22 @@ TEST_F(ResponseTimerTest, SilentServerEndsTheConversation) {
         EXPECT_EQ(recorder.events[1].type, 2u);
         EXPECT_EQ(recorder.events[1].value, 0x12010u);
 
-        EXPECT_EQ(trace.contents(), c.line + kServerDownLines);
+        EXPECT_EQ(trace.contents(), (c.recordResult == 3 ? "TIME OUT: Success \n" : "TIME OUT: Fail \n") + kServerDownLines);
         EXPECT_EQ(g_session.responseTimerArmed, 0);
         EXPECT_EQ(g_session.eapState, EAP_STATE_IDLE);
         EXPECT_EQ(g_session.akaState, AKA_STATE_OPEN);
         EXPECT_EQ(g_session.identityMessageRecordLength, 0);
         EXPECT_EQ(g_session.lastResponse[1], 0);
-
-        fake_clock_advance(60000);
-        EXPECT_EQ(EAP_DispatchTimers(), -1);
-        EXPECT_EQ(recorder.events.size(), 2u);
     }
-}
-
-TEST_F(ResponseTimerTest, WithoutCallbackOnlyTheServerDownLinesAreLogged) {
+    // Without a callback only the trace says so.
     EAP_Init(nullptr, nullptr, nullptr, 15);
     respond();
+    recorder.events.clear();
     TraceFile trace;
     fake_clock_advance(10000);
     EAP_DispatchTimers();
     EXPECT_EQ(trace.contents(), kServerDownLines);
-    EXPECT_TRUE(recorder.events.empty());
-    EXPECT_EQ(g_session.eapState, EAP_STATE_IDLE);
+    expect_no_timeout();
 }
 
 TEST_F(ResponseTimerTest, InitWhileArmedStopsIt) {

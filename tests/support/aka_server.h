@@ -112,6 +112,7 @@ public:
     uint8_t lastRequestId = 0;
 
 private:
+    Bytes response_with_mac(uint8_t subtype, const Bytes& attrs, const Bytes& extra = {}) const;
     ChallengeSpec lastChallenge_;
     ReauthSpec lastReauth_;
     Bytes lastIdentityRequest_;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,21 +23,11 @@ static char* mkdtemp(char* pattern) {
 #endif
 
 Bytes hex_to_bytes(const std::string& hex) {
+    std::string digits;  // spaces and separators are ignored
+    for (char c : hex)
+        if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
     Bytes out;
-    int high = -1;
-    for (char c : hex) {
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else continue;  // spaces and separators are ignored
-        if (high < 0) {
-            high = v;
-        } else {
-            out.push_back(static_cast<uint8_t>(high << 4 | v));
-            high = -1;
-        }
-    }
+    for (size_t i = 0; i + 1 < digits.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return out;
 }
 
@@ -112,11 +103,10 @@ void TestKeyStore::set_alt_key_set(const Bytes& k, const Bytes& opc) {
 
 void TestKeyStore::set_standard_milenage() {
     Bytes c[5];
-    for (int i = 0; i < 5; ++i) c[i] = Bytes(16, 0);
-    c[1][15] = 1;
-    c[2][15] = 2;
-    c[3][15] = 4;
-    c[4][15] = 8;
+    for (int i = 0; i < 5; ++i) {
+        c[i] = Bytes(16, 0);
+        c[i][15] = static_cast<uint8_t>(i == 0 ? 0 : 1 << (i - 1));  // 0, 1, 2, 4, 8
+    }
     const int32_t r[5] = {64, 0, 32, 64, 96};
     set_milenage(c, r);
 }

@@ -74,7 +74,7 @@ struct TraceFile {
 // Resets the library to its load state and installs a fresh store, event
 // recorder and fake clock. Derive test fixtures from it.
 class LibraryTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override;
     void TearDown() override;
 
