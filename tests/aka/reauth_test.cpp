@@ -7,14 +7,15 @@ using akasrv::identity_attr;
 
 const std::string kReauthId = "reauth-id-0001@realm.example";
 
-// A full authentication in EAP-AKA or EAP-AKA' (the parameter) that hands
-// out a pseudonym and a fast re-authentication identity.
-class Reauth : public AkaTest, public ::testing::WithParamInterface<bool> {
-protected:
+// A full authentication, with the compatibility setting of the parameter,
+// that hands out a pseudonym and a fast re-authentication identity.
+class Reauth : public AkaTest, public ::testing::WithParamInterface<unsigned> {
+public:
     void SetUp() override {
         AkaTest::SetUp();
-        if (GetParam()) EAP_SetCompatibility(EAP_COMPAT_AKA_PRIME);
-        server.use_prime(GetParam());
+        EAP_SetCompatibility(GetParam());
+        server.use_prime(GetParam() == EAP_COMPAT_AKA_PRIME);
+        server.rfcCheckcode = GetParam() == EAP_COMPAT_RFC_CHECKCODE;
         akasrv::ChallengeSpec spec;
         spec.encrPlain = cat({identity_attr(AT_NEXT_PSEUDONYM, "Gpseudonym-from-server-xyz"),
                               identity_attr(AT_NEXT_REAUTH_ID, kReauthId)});
@@ -33,7 +34,7 @@ TEST_P(Reauth, CounterFreshnessKeysAndResponses) {
     give_identity();
     EXPECT_EQ(response, cat({{2, server.id, 0, static_cast<uint8_t>(5 + kReauthId.size()), 1}, text_bytes(kReauthId)}));
 
-    const int digestWords = GetParam() ? AT_CHECKCODE_PRIME_WORDS : AT_CHECKCODE_DIGEST_WORDS;
+    const int digestWords = server.prime() ? AT_CHECKCODE_PRIME_WORDS : AT_CHECKCODE_DIGEST_WORDS;
     struct Step { uint16_t counter; bool fresh; bool resultInd; int checkcodeWords; };
     const Step steps[] = {{1, true, false, 0},   {1, false, true, 0},     {2, true, false, 1},
                           {255, true, true, digestWords}, {256, true, false, 0}, {100, false, false, digestWords}};
@@ -73,7 +74,10 @@ TEST_P(Reauth, CounterFreshnessKeysAndResponses) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Method, Reauth, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "AkaPrime" : "Aka"; });
+// EAP-AKA, EAP-AKA', strict success (what AT_ENCR_DATA carries takes effect
+// once AT_MAC has verified) and the empty AT_CHECKCODE of RFC 4187 10.13.
+INSTANTIATE_TEST_SUITE_P(Setting, Reauth,
+                         ::testing::Values(0u, unsigned{EAP_COMPAT_AKA_PRIME}, unsigned{EAP_COMPAT_STRICT_SUCCESS},
+                                           unsigned{EAP_COMPAT_RFC_CHECKCODE}));
 
 }  // namespace

@@ -1,8 +1,9 @@
 // The method's state machine through EAP_layer: AKA-Identity rounds (the
 // AT_IDENTITY of each kind, the attribute Length of a held fast
 // re-authentication identity, the record of identity messages that
-// AT_CHECKCODE covers), AKA-Notification in each phase, and the trace lines
-// of the method's refusals and notifications.
+// AT_CHECKCODE covers) and the trace lines of the method's refusals and
+// notifications. AKA-Notification in each phase is in the hostile-server
+// table.
 #include "aka/aka_fixture.h"
 
 namespace {
@@ -86,61 +87,6 @@ TEST_F(AkaTest, IdentityRecordOverflowStopsRecordingWithoutWritingPastIt) {
     EXPECT_EQ(response, client_error());
     EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_CHECKCODE}));
 }
-
-using akasrv::AkaServer;
-
-struct NotificationCase {
-    const char* name;
-    bool authenticated;
-    uint16_t code;
-    bool withMac;
-    bool corruptMac;
-    enum { PLAIN, WITH_MAC, CLIENT_ERROR } answer;
-    Codes events;
-    int outcome;  // what the matching EAP-Success or EAP-Failure then yields
-};
-
-class Notifications : public AkaTest, public ::testing::WithParamInterface<NotificationCase> {};
-
-TEST_P(Notifications, PhaseMacAndOutcome) {
-    const NotificationCase& c = GetParam();
-    if (c.authenticated) {
-        authenticate();
-    } else {
-        server.kAut = hex_to_bytes("00112233445566778899aabbccddeeff");
-        std::memcpy(g_session.kAut, server.kAut.data(), 16);
-    }
-    recorder.events.clear();
-    Bytes request = server.notification(c.code, c.withMac);
-    if (c.corruptMac) request.back() ^= 1;
-    EXPECT_EQ(feed(request), EAPAKA_RESULT_RESPONSE);
-    const Bytes expected = c.answer == NotificationCase::CLIENT_ERROR
-                               ? client_error()
-                               : server.expected_notification_response(c.answer == NotificationCase::WITH_MAC);
-    EXPECT_EQ(bytes_to_hex(response), bytes_to_hex(expected));
-    EXPECT_EQ(recorder.codes(), c.events);
-    const bool success = c.outcome != EAPAKA_RESULT_FAILURE;
-    EXPECT_EQ(feed(success ? AkaServer::eap_failure(server.id) : AkaServer::eap_success(server.id)), EAPAKA_RESULT_DROPPED);
-    EXPECT_EQ(feed(success ? AkaServer::eap_success(server.id) : AkaServer::eap_failure(server.id)), c.outcome);
-}
-
-constexpr auto PLAIN = NotificationCase::PLAIN, WITH_MAC = NotificationCase::WITH_MAC,
-               CLIENT_ERROR = NotificationCase::CLIENT_ERROR;
-const Codes kBadMac = {EAPAKA_FAIL_INVALID_MAC};
-
-INSTANTIATE_TEST_SUITE_P(
-    Notification, Notifications,
-    ::testing::Values(
-        NotificationCase{"PhaseBitBeforeAuth", false, 20031, false, false, PLAIN, {20031}, EAPAKA_RESULT_FAILURE},
-        NotificationCase{"MacBeforeAuth", false, 1026, true, false, WITH_MAC, {1026}, EAPAKA_RESULT_FAILURE},
-        NotificationCase{"NoMacBeforeAuth", false, 1026, false, false, CLIENT_ERROR, kBadMac, EAPAKA_RESULT_FAILURE},
-        NotificationCase{"BadMacBeforeAuth", false, 1026, true, true, CLIENT_ERROR, kBadMac, EAPAKA_RESULT_FAILURE},
-        NotificationCase{"SuccessAfterAuth", true, 32768, true, false, WITH_MAC, {32768}, EAPAKA_RESULT_SUCCESS_PERMANENT},
-        NotificationCase{"BadMacSuccess", true, 32768, true, true, CLIENT_ERROR, kBadMac, EAPAKA_RESULT_SUCCESS_PERMANENT},
-        NotificationCase{"SBitNotExactlySuccess", true, 32769, true, false, WITH_MAC, {32769}, EAPAKA_RESULT_FAILURE},
-        NotificationCase{"PhaseBitAfterAuthNeedsMac", true, 16384, false, false, CLIENT_ERROR, kBadMac,
-                         EAPAKA_RESULT_FAILURE}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // Each request in a new conversation, the trace holding (or not) its lines.
 TEST_F(AkaTest, TraceLines) {

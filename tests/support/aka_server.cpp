@@ -142,6 +142,11 @@ Bytes AkaServer::checkcode_digest() const {
 
 Bytes AkaServer::echoed_digest() const { return prime() ? checkcode_digest() : lastCheckcodeDigest; }
 
+// RFC 4187 10.13: empty when asked to answer so and no AKA-Identity round was recorded.
+Bytes AkaServer::echoed_checkcode() const {
+    return rfcCheckcode && identityRecord.empty() ? attr(kAtCheckcode, 1) : digest_attr(echoed_digest());
+}
+
 Bytes AkaServer::challenge(const ChallengeSpec& spec) {
     lastChallenge_ = spec;
     const uint8_t requestId = nextId();
@@ -192,7 +197,7 @@ Bytes AkaServer::response_with_mac(uint8_t subtype, const Bytes& attrs, const By
 Bytes AkaServer::expected_challenge_response() const {
     Bytes attrs = cat({{kAtRes, 3, 0, 64}, res});
     if (lastChallenge_.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
-    if (lastChallenge_.checkcodeWords != 0) attrs = cat({attrs, digest_attr(echoed_digest())});
+    if (lastChallenge_.checkcodeWords != 0) attrs = cat({attrs, echoed_checkcode()});
     return response_with_mac(1, attrs);
 }
 
@@ -245,7 +250,7 @@ void AkaServer::derive_reauth_keys(bool fromFullMk) {
     block = fresh ? cat({block, attr(kAtPadding, 3)}) : cat({block, attr(kAtCounterTooSmall, 1), attr(kAtPadding, 2)});
     Bytes attrs = cat({attr16(kAtIv, iv), attr16(kAtEncrData, oracle::aes_cbc_encrypt(kEncr, iv, block))});
     if (spec.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
-    if (spec.checkcodeWords != 0) attrs = cat({attrs, digest_attr(echoed_digest())});
+    if (spec.checkcodeWords != 0) attrs = cat({attrs, echoed_checkcode()});
     const Bytes expected = response_with_mac(13, attrs, spec.nonceS);
     if (r == expected) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << bytes_to_hex(r) << "\n  expected " << bytes_to_hex(expected);

@@ -107,6 +107,7 @@ public:
     Bytes rand, autn, res, ck, ik, amf, mk, fullMk, kEncr, kAut, msk;
     Bytes ckPrime, ikPrime, kRe;  // EAP-AKA'
     Bytes lastCheckcodeDigest = Bytes(20, 0);
+    bool rfcCheckcode = false;  // the peer runs with EAP_COMPAT_RFC_CHECKCODE
     uint8_t type = kTypeAka;
     uint8_t id = 0;
     uint8_t lastRequestId = 0;
@@ -122,6 +123,7 @@ private:
     // The digest the peer's AT_CHECKCODE carries: that of this exchange in
     // EAP-AKA', that of its last check in EAP-AKA.
     Bytes echoed_digest() const;
+    Bytes echoed_checkcode() const;
 };
 
 }  // namespace akasrv
