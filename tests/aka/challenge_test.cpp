@@ -29,13 +29,8 @@ TEST_P(FullAuthentication, ResponseKeysAndOutcome) {
     keys.set_pseudonym(c.pseudonym);
     give_identity();
     for (uint8_t type : c.identityRounds) identity_round(type);
-    ChallengeSpec spec;
-    spec.seq = 7;
-    spec.ind = 3;
-    spec.resultInd = c.resultInd;
-    spec.checkcodeWords = c.checkcodeWords;
     keys.requests.clear();
-    const Bytes challenge = server.challenge(spec);
+    const Bytes challenge = server.challenge({7, 3, {}, c.resultInd, c.checkcodeWords});  // SEQ 7, IND 3
     exchange(challenge, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());
     EXPECT_EQ(response.size(), c.responseLength);
     EXPECT_EQ(keys.requests, (Requests{L, L, L, L, S}));
@@ -73,20 +68,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(AkaTest, AlternateKeySetLeavesSqnAloneAndIsReportedOnce) {
     keys.set_seqms(0, 100);
     keys.set_pseudonym("G1234567890123456789012");
-    ChallengeSpec alt;
-    alt.amf = {0x00, 0x03};
-    alt.seq = 1;
     keys.requests.clear();
-    authenticate(alt);
+    authenticate({1, 0, {0x00, 0x03}});  // SEQ 1, AMF 0003
     EXPECT_EQ(keys.requests, (Requests{L, L, L, L}));
     EXPECT_EQ(keys.seqms(0), 100u);
     EXPECT_EQ(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_SUCCESS_ALT_KEYS);
     EXPECT_EQ(msk(), server.msk);
 
-    ChallengeSpec main;
-    main.seq = 101;
     keys.requests.clear();
-    authenticate(main);
+    authenticate({101});
     EXPECT_EQ(keys.requests, (Requests{L, L, L, L, L, S}));
     EXPECT_EQ(keys.seqms(0), 101u);
     EXPECT_EQ(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_SUCCESS_PSEUDONYM);
@@ -106,13 +96,9 @@ TEST_F(AkaTest, FailureBeforeAndAfterKeyDerivation) {
         keys.set_pseudonym("Gold");
         init();
         give_identity();
-        ChallengeSpec spec;
-        spec.seq = 9;
-        spec.badAutn = c.badAutn;
-        spec.badMac = !c.badAutn;
-        spec.encrPlain = akasrv::identity_attr(AT_NEXT_PSEUDONYM, "Gnext-pseudonym-abcdefgh");
+        const Bytes pseudonym = akasrv::identity_attr(AT_NEXT_PSEUDONYM, "Gnext-pseudonym-abcdefgh");
         keys.requests.clear();
-        EXPECT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_RESPONSE);
+        EXPECT_EQ(feed(server.challenge({9, 0, {}, false, 0, pseudonym, c.badAutn, !c.badAutn})), EAPAKA_RESULT_RESPONSE);
         EXPECT_EQ(response, c.badAutn ? reject() : client_error());
         EXPECT_EQ(keys.requests, c.requests);
         EXPECT_EQ(keys.seqms(0), c.seqMs);
@@ -138,11 +124,8 @@ TEST_P(SqnFreshness, AcceptsOnlyWithinDeltaAboveItsOwnIndex) {
     for (unsigned i = 0; i < 32; ++i) keys.set_seqms(i, i == 5 ? c.seqMs : c.otherEntries);
     const uint64_t seqMsValue = c.seqMs & ((uint64_t{1} << 43) - 1);
     give_identity();
-    akasrv::ChallengeSpec spec;
-    spec.seq = c.seq;
-    spec.ind = 5;
     keys.requests.clear();
-    const int result = feed(server.challenge(spec));
+    const int result = feed(server.challenge({c.seq, 5}));
     for (unsigned i = 0; i < 32; ++i) EXPECT_TRUE(i == 5 || keys.seqms(i) == c.otherEntries) << i;
     if (c.accepted) {
         EXPECT_EQ(result, EAPAKA_RESULT_AUTH_RESPONSE);
@@ -162,10 +145,9 @@ TEST_P(SqnFreshness, AcceptsOnlyWithinDeltaAboveItsOwnIndex) {
     EXPECT_EQ(sqnMs, seqMsValue * 32 + 5);
     EXPECT_EQ(g_session.akaState, AKA_STATE_OPEN);
 
-    spec.seq = seqMsValue + 1;
-    ASSERT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_AUTH_RESPONSE);
-    EXPECT_EQ(response, server.expected_challenge_response());
-    EXPECT_EQ(keys.seqms(5), spec.seq);
+    const Bytes next = server.challenge({seqMsValue + 1, 5});
+    exchange(next, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());
+    EXPECT_EQ(keys.seqms(5), seqMsValue + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -11,17 +11,7 @@ namespace {
 using akasrv::AkaServer;
 using akasrv::identity_attr;
 
-class Behaviour;
-struct BehaviourCase {
-    const char* name;
-    unsigned flag;
-    std::string (*observe)(Behaviour& t);
-    const char* off;
-    const char* on;
-};
-void PrintTo(const BehaviourCase& c, std::ostream* os) { *os << c.name; }
-
-class Behaviour : public AkaTest, public ::testing::WithParamInterface<std::tuple<BehaviourCase, bool>> {
+class Compatibility : public AkaTest {
 public:
     void start(const char* realm = "@test.org") {
         init(realm);
@@ -30,10 +20,7 @@ public:
     // A full authentication (SQN seq) that ends in EAP-Success.
     void full(uint64_t seq, const Bytes& encrPlain = {}) {
         start();
-        akasrv::ChallengeSpec spec;
-        spec.seq = seq;
-        spec.encrPlain = encrPlain;
-        ASSERT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_AUTH_RESPONSE);
+        ASSERT_EQ(feed(server.challenge({seq, 0, {}, false, 0, encrPlain})), EAPAKA_RESULT_AUTH_RESPONSE);
         succeed();
     }
     // A fast re-authentication with `counter` in a new exchange; the result.
@@ -47,12 +34,19 @@ public:
     void succeed() { ASSERT_GT(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_FAILURE); }
 };
 
+struct Behaviour {
+    unsigned flag;
+    std::string (*observe)(Compatibility& t);
+    const char* off;
+    const char* on;
+};
+
 const std::string kLongRealm = "@" + std::string(128, 'r');  // one character too many even then
 
-const BehaviourCase kBehaviours[] = {
+const Behaviour kBehaviours[] = {
     // RFC 4187 5.4: the counter belongs to the full authentication.
-    {"CounterContextPerFullAuthentication", EAP_COMPAT_REAUTH_COUNTER_PER_FULL_AUTH,
-     [](Behaviour& t) -> std::string {
+    {EAP_COMPAT_REAUTH_COUNTER_PER_FULL_AUTH,
+     [](Compatibility& t) -> std::string {
          t.full(1);
          if (t.reauth(1) != EAPAKA_RESULT_AUTH_RESPONSE) return "first re-authentication refused";
          t.succeed();
@@ -62,8 +56,8 @@ const BehaviourCase kBehaviours[] = {
          return fresh ? "counter 1 accepted again" : "counter 1 too small";
      },
      "counter 1 too small", "counter 1 accepted again"},
-    {"XkeyFromFullAuthenticationMk", EAP_COMPAT_REAUTH_KEYS_FROM_FULL_MK,
-     [](Behaviour& t) -> std::string {
+    {EAP_COMPAT_REAUTH_KEYS_FROM_FULL_MK,
+     [](Compatibility& t) -> std::string {
          t.full(1);
          EXPECT_EQ(t.reauth(1), EAPAKA_RESULT_AUTH_RESPONSE);
          t.server.derive_reauth_keys();  // from MK either way
@@ -76,57 +70,53 @@ const BehaviourCase kBehaviours[] = {
          return t.msk() == chained.msk ? "XKEY' chained" : t.msk() == fromFull.msk ? "XKEY' from MK" : "neither";
      },
      "XKEY' chained", "XKEY' from MK"},
-    {"NextReauthIdentityKept", EAP_COMPAT_KEEP_NEXT_REAUTH_ID,
-     [](Behaviour& t) -> std::string {
+    {EAP_COMPAT_KEEP_NEXT_REAUTH_ID,
+     [](Compatibility& t) -> std::string {
          t.full(1, identity_attr(AT_NEXT_REAUTH_ID, "4first"));
          EXPECT_EQ(t.reauth(1, identity_attr(AT_NEXT_REAUTH_ID, "4second")), EAPAKA_RESULT_AUTH_RESPONSE);
-         EXPECT_EQ(std::string(t.server.identity.begin(), t.server.identity.end()), "4first");
+         EXPECT_EQ(t.server.identity, text_bytes("4first"));
          t.succeed();
          t.start();
          return t.identity_sent();
      },
      "001010123456789@test.org", "4second"},
-    {"MacSWithDummyAmf", EAP_COMPAT_AUTS_DUMMY_AMF,
-     [](Behaviour& t) -> std::string {
+    {EAP_COMPAT_AUTS_DUMMY_AMF,
+     [](Compatibility& t) -> std::string {
          t.keys.set_seqms(0, 16);
          t.start();
-         akasrv::ChallengeSpec spec;
-         spec.seq = 16;
-         spec.amf = {0x80, 0x00};
-         EXPECT_EQ(t.feed(t.server.challenge(spec)), EAPAKA_RESULT_RESPONSE);
+         EXPECT_EQ(t.feed(t.server.challenge({16, 0, {0x80, 0x00}})), EAPAKA_RESULT_RESPONSE);  // SEQ 16, AMF 8000
          const Bytes auts(t.response.begin() + 10, t.response.end());
          uint64_t sqnMs = 0;
          if (t.server.verify_auts(auts, &sqnMs)) return "MAC-S with AMF 8000";
          return t.server.verify_auts(auts, &sqnMs, {0, 0}) ? "MAC-S with AMF 0000" : "neither";
      },
      "MAC-S with AMF 8000", "MAC-S with AMF 0000"},
-    {"LongRealm", EAP_COMPAT_LONG_REALM,
-     [](Behaviour& t) -> std::string {
-         // Three identity rounds of the longest identities, then a challenge
-         // whose AT_CHECKCODE covers them all.
+    // Three identity rounds of the longest identities, then a challenge
+    // whose AT_CHECKCODE covers them all.
+    {EAP_COMPAT_LONG_REALM,
+     [](Compatibility& t) -> std::string {
          t.start(kLongRealm.c_str());
          for (uint8_t type : {AT_ANY_ID_REQ, AT_FULLAUTH_ID_REQ, AT_PERMANENT_ID_REQ}) t.identity_round(type);
-         akasrv::ChallengeSpec spec;
-         spec.checkcodeWords = 6;
-         const std::string realm = std::string(t.server.identity.begin(), t.server.identity.end()).substr(15);
-         const int result = t.feed(t.server.challenge(spec));
-         return std::to_string(realm.size()) + "-character realm, " +
-                (result == EAPAKA_RESULT_AUTH_RESPONSE ? "AT_CHECKCODE verified" : "AT_CHECKCODE refused");
+         const size_t realm = t.server.identity.size() - 15;
+         const bool verified = t.feed(t.server.challenge({1, 0, {}, false, 6})) == EAPAKA_RESULT_AUTH_RESPONSE;
+         return std::to_string(realm) + "-character realm, AT_CHECKCODE " + (verified ? "verified" : "refused");
      },
      "15-character realm, AT_CHECKCODE refused", "128-character realm, AT_CHECKCODE verified"},
 };
 
-TEST_P(Behaviour, IsOnOnlyWithItsFlag) {
-    const BehaviourCase& c = std::get<0>(GetParam());
-    const bool on = std::get<1>(GetParam());
-    EAP_SetCompatibility(on ? c.flag : 0);
-    EXPECT_EQ(c.observe(*this), on ? c.on : c.off);
+TEST_F(Compatibility, EachFlagIsOnOnlyWhenSet) {
+    for (const Behaviour& b : kBehaviours) {
+        for (bool on : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "flag " << b.flag << (on ? " on" : " off"));
+            keys = TestKeyStore{};  // a fresh subscriber and library
+            server = AkaServer(keys);
+            aka_session_reset();
+            keys.install();
+            EAP_SetCompatibility(on ? b.flag : 0);
+            EXPECT_EQ(b.observe(*this), on ? b.on : b.off);
+        }
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rfc4187, Behaviour, ::testing::Combine(::testing::ValuesIn(kBehaviours), ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "On" : "Off");
-                         });
 
 // EAP_COMPAT_OPAQUE_PSEUDONYM: how a pseudonym is kept in the store's 23
 // bytes, which carry no length, and what the next process's
@@ -148,20 +138,20 @@ TEST_F(AkaTest, OpaquePseudonymInTheStore) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.received.back());
-        aka_session_reset();
-        keys.install();
+        const auto load = [&] {  // a new process: the load state, the host's store kept
+            aka_session_reset();
+            keys.install();
+            EAP_SetCompatibility(c.flags);
+            init();
+        };
+        load();
         keys.set_pseudonym("Gstale");
-        EAP_SetCompatibility(c.flags);
         for (const std::string& pseudonym : c.received) {
             Bytes plain = identity_attr(AT_NEXT_PSEUDONYM, pseudonym);
             ASSERT_TRUE(aka_parse_encr_attributes(plain.data(), static_cast<uint8_t>(plain.size())));
         }
         EXPECT_EQ(keys.pseudonym(), c.stored);
-        // The next process: the library at its load state, the host's store kept.
-        aka_session_reset();
-        keys.install();
-        EAP_SetCompatibility(c.flags);
-        init();
+        load();
         ASSERT_EQ(feed(server.eap_identity()), EAPAKA_RESULT_RESPONSE);
         EXPECT_EQ(identity_sent(), c.identity);
     }

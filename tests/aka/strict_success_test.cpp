@@ -13,14 +13,11 @@ using akasrv::attr;
 using akasrv::attr16;
 using akasrv::identity_attr;
 
-const std::string kPlanted = "Gplanted";
-
-// What the genuine server did before the attacker's message.
-enum class Before {
-    Nothing,            // the peer has only given its identity
-    PreviousExchange,   // a full authentication ended in EAP-Success, then a new identity
-    ChallengeAccepted   // this exchange's AKA-Challenge was answered
-};
+// What the genuine server did before the attacker's message: nothing but
+// take the identity, a full authentication ending in EAP-Success and a new
+// identity, or this exchange's challenge.
+enum class Before { Nothing, PreviousExchange, ChallengeAccepted };
+constexpr Before NOTHING = Before::Nothing, PREVIOUS = Before::PreviousExchange, CHALLENGE = Before::ChallengeAccepted;
 
 class Strict;
 struct Attack {
@@ -47,71 +44,55 @@ public:
                                                        attr16(AT_MAC, Bytes(16, 0x99))}));
         return authentic ? akasrv::with_mac(server.kAut, request, request.size() - 16) : request;
     }
+    Bytes bad_mac(Bytes request) {
+        request.back() ^= 1;
+        return request;
+    }
 };
 
+constexpr int SUCCESS = EAPAKA_RESULT_SUCCESS_PERMANENT, DROPPED = EAPAKA_RESULT_DROPPED;
+const Bytes kPlantedPseudonym = identity_attr(AT_NEXT_PSEUDONYM, "Gplanted");
+
 const Attack kAttacks[] = {
-    {"SuccessNotificationWithoutMac", Before::Nothing,
-     [](Strict& t) { return t.server.notification(AKA_NOTIFICATION_SUCCESS, false); },
-     EAPAKA_RESULT_SUCCESS_PERMANENT, false, false, false},
-    {"SuccessNotificationOfTheLastExchangeReplayed", Before::PreviousExchange,
-     [](Strict& t) { return t.server.notification(AKA_NOTIFICATION_SUCCESS, true); },
-     EAPAKA_RESULT_SUCCESS_PERMANENT, false, false, false},
-    {"SuccessNotificationWithBadMac", Before::ChallengeAccepted,
-     [](Strict& t) {
-         Bytes notification = t.server.notification(AKA_NOTIFICATION_SUCCESS, true);
-         notification.back() ^= 1;
-         return notification;
-     },
-     EAPAKA_RESULT_SUCCESS_PERMANENT, false, false, false},
-    {"ShortEncrDataPlantsPseudonym", Before::PreviousExchange,
-     [](Strict& t) { return t.short_encr_reauth(identity_attr(AT_NEXT_PSEUDONYM, kPlanted)); },
-     EAPAKA_RESULT_DROPPED, true, true, false},
-    {"ShortEncrDataPlantsReauthIdentity", Before::PreviousExchange,
-     [](Strict& t) { return t.short_encr_reauth(identity_attr(AT_NEXT_REAUTH_ID, kPlanted)); },
-     EAPAKA_RESULT_DROPPED, false, true, false},
+    {"SuccessNotificationWithoutMac", NOTHING, [](Strict& t) { return t.server.notification(0x8000, false); },
+     SUCCESS, false, false, false},
+    {"SuccessNotificationOfTheLastExchangeReplayed", PREVIOUS, [](Strict& t) { return t.server.notification(0x8000, true); },
+     SUCCESS, false, false, false},
+    {"SuccessNotificationWithBadMac", CHALLENGE, [](Strict& t) { return t.bad_mac(t.server.notification(0x8000, true)); },
+     SUCCESS, false, false, false},
+    {"ShortEncrDataPlantsPseudonym", PREVIOUS, [](Strict& t) { return t.short_encr_reauth(kPlantedPseudonym); },
+     DROPPED, true, true, false},
+    {"ShortEncrDataPlantsReauthIdentity", PREVIOUS,
+     [](Strict& t) { return t.short_encr_reauth(identity_attr(AT_NEXT_REAUTH_ID, "Gplanted")); }, DROPPED, false, true, false},
     // RFC 4187 10.12: the encrypted data is whole AES blocks; by default a
     // shorter ciphertext is parsed as it stands, even under an authentic MAC.
-    {"ShortEncrDataUnderAuthenticMac", Before::PreviousExchange,
+    {"ShortEncrDataUnderAuthenticMac", PREVIOUS,
      [](Strict& t) { return t.short_encr_reauth({AT_COUNTER, 1, 0, 1, AT_PADDING, 2, 0, 0, 0, 0, 0, 0}, true); },
-     EAPAKA_RESULT_SUCCESS_PERMANENT, false, false, true},
-    {"EncryptedPseudonymBeforeBadMac", Before::PreviousExchange,
-     [](Strict& t) {
+     SUCCESS, false, false, true},
+    {"EncryptedPseudonymBeforeBadMac", PREVIOUS, [](Strict& t) {
          akasrv::ReauthSpec spec;
-         spec.extraEncr = identity_attr(AT_NEXT_PSEUDONYM, kPlanted);
-         spec.badMac = true;
-         return t.server.reauth_request(spec);
-     },
-     EAPAKA_RESULT_DROPPED, true, true, false},
-    {"ChallengeWithBadMac", Before::PreviousExchange,
-     [](Strict& t) {
+         spec.extraEncr = kPlantedPseudonym;
+         return t.bad_mac(t.server.reauth_request(spec));
+     }, DROPPED, true, true, false},
+    {"ChallengeWithBadMac", PREVIOUS, [](Strict& t) {
          akasrv::ChallengeSpec spec;
          spec.seq = 2;
-         spec.encrPlain = identity_attr(AT_NEXT_PSEUDONYM, kPlanted);
-         spec.badMac = true;
-         return t.server.challenge(spec);
-     },
-     EAPAKA_RESULT_DROPPED, true, true, true},
-    {"ReauthenticationOnZeroKeysBeforeAnyFullAuthentication", Before::Nothing,
-     [](Strict& t) {
+         spec.encrPlain = kPlantedPseudonym;
+         return t.bad_mac(t.server.challenge(spec));
+     }, DROPPED, true, true, true},
+    {"ReauthenticationOnZeroKeysBeforeAnyFullAuthentication", NOTHING, [](Strict& t) {
          t.server.kEncr = t.server.kAut = Bytes(16, 0);
          return t.server.reauth_request({});
-     },
-     EAPAKA_RESULT_SUCCESS_PERMANENT, false, false, true},
+     }, SUCCESS, false, false, true},
 };
 
 TEST_P(Strict, UnauthenticatedServerGainsNothing) {
     const Attack& a = std::get<0>(GetParam());
     const bool strict = std::get<1>(GetParam());
     EAP_SetCompatibility(strict ? EAP_COMPAT_STRICT_SUCCESS : 0);
-    if (a.before == Before::PreviousExchange) {
-        authenticate();
-        succeed_and_restart();
-    }
-    if (a.before == Before::ChallengeAccepted) {
-        authenticate();
-    } else {
-        give_identity();
-    }
+    if (a.before != NOTHING) authenticate();
+    if (a.before == PREVIOUS) succeed_and_restart();
+    if (a.before != CHALLENGE) give_identity();
     const Bytes mskBefore = msk();
     keys.requests.clear();
     EXPECT_NE(feed(a.message(*this)), EAPAKA_RESULT_DROPPED);
@@ -123,14 +104,11 @@ TEST_P(Strict, UnauthenticatedServerGainsNothing) {
     // The genuine server authenticates the peer again; nothing of the
     // attacker's message may take effect on the way.
     init();
-    akasrv::ChallengeSpec genuine;
-    genuine.seq = 9;
-    authenticate(genuine);
+    authenticate({9});  // SEQ 9
     EXPECT_NE(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_DROPPED);
     init();
     ASSERT_EQ(feed(server.eap_identity()), EAPAKA_RESULT_RESPONSE);
-    EXPECT_EQ(identity_sent().find("planted") != std::string::npos, !strict && a.plants)
-        << identity_sent();
+    EXPECT_EQ(identity_sent().find("planted") != std::string::npos, !strict && a.plants) << identity_sent();
 }
 
 INSTANTIATE_TEST_SUITE_P(Findings, Strict, ::testing::Combine(::testing::ValuesIn(kAttacks), ::testing::Bool()),

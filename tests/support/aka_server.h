@@ -37,10 +37,10 @@ Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& e
 struct ChallengeSpec {
     uint64_t seq = 1;
     unsigned ind = 0;
-    Bytes amf;               // empty: 0000 (EAP-AKA), 8000 (EAP-AKA')
+    Bytes amf = {};          // empty: 0000 (EAP-AKA), 8000 (EAP-AKA')
     bool resultInd = false;
     int checkcodeWords = 0;  // 0 none, 1 empty, else the method's digest of the server's record
-    Bytes encrPlain;         // attributes to send in AT_ENCR_DATA (padded here)
+    Bytes encrPlain = {};    // attributes to send in AT_ENCR_DATA (padded here)
     bool badAutn = false;
     bool badMac = false;
     bool macNotLast = false; // AT_RESULT_IND after AT_MAC
@@ -57,7 +57,7 @@ struct ChallengeSpec {
 struct ReauthSpec {
     uint16_t counter = 1;
     Bytes nonceS = Bytes(16, 0xA5);
-    Bytes extraEncr;         // more encrypted attributes after AT_NONCE_S
+    Bytes extraEncr = {};    // more encrypted attributes after AT_NONCE_S
     bool resultInd = false;
     int checkcodeWords = 0;
     bool badMac = false;
