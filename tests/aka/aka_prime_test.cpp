@@ -7,6 +7,7 @@
 namespace {
 
 using akasrv::ChallengeSpec;
+using S = ChallengeSpec;
 
 constexpr uintptr_t BAD_AUTN = EAPAKA_FAIL_INVALID_AUTN, BAD_MAC = EAPAKA_FAIL_INVALID_MAC,
                     MALFORMED = EAPAKA_FAIL_MALFORMED_ATTRIBUTE, MISSING = EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING,
@@ -56,17 +57,16 @@ TEST_F(AkaPrime, ChallengeSequences) {
          {{offer({1}, STALE), Outcome::SyncFailure, {BAD_SQN}}, {offer({1, 2}), Outcome::ClientError, {BAD_MAC}}}},
         {"resynchronisation after negotiation",
          {ask, {offer({1, 2, 1}, STALE), Outcome::SyncFailure, {BAD_SQN}}, {offer({1, 2, 1}), Outcome::Accepted, {}}}},
-        {"no AT_KDF_INPUT", {{offer({1}, 6, [](ChallengeSpec& s) { s.kdfInput = false; }), Outcome::ClientError, {MISSING}}}},
-        {"empty network name", {{offer({1}, 6, [](ChallengeSpec& s) { s.nameLength = 0; }), Outcome::Rejected, {BAD_AUTN}}}},
+        {"no AT_KDF_INPUT", {{offer({1}, 6, [](S& s) { s.kdfInput = false; }), Outcome::ClientError, {MISSING}}}},
+        {"empty network name", {{offer({1}, 6, [](S& s) { s.nameLength = 0; }), Outcome::Rejected, {BAD_AUTN}}}},
         {"network name past its attribute",
-         {{offer({1}, 6, [](ChallengeSpec& s) { s.nameLength = 5; }), Outcome::ClientError, {MALFORMED, MISSING}}}},
-        {"AMF separation bit clear",
-         {{offer({1}, 6, [](ChallengeSpec& s) { s.amf = {0x40, 0x00}; }), Outcome::Rejected, {BAD_AUTN}}}},
+         {{offer({1}, 6, [](S& s) { s.nameLength = 5; }), Outcome::ClientError, {MALFORMED, MISSING}}}},
+        {"AMF separation bit clear", {{{6, 0, {0x40, 0x00}}, Outcome::Rejected, {BAD_AUTN}}}},
         {"AT_CHECKCODE of SHA-1 size",
-         {{offer({1}, 6, [](ChallengeSpec& s) { s.checkcodeWords = 6; }), Outcome::ClientError, {MALFORMED, MISSING}}}},
-        {"bad AT_MAC", {{offer({1}, 6, [](ChallengeSpec& s) { s.badMac = true; }), Outcome::ClientError, {BAD_MAC}}}},
+         {{offer({1}, 6, [](S& s) { s.checkcodeWords = 6; }), Outcome::ClientError, {MALFORMED, MISSING}}}},
+        {"bad AT_MAC", {{offer({1}, 6, [](S& s) { s.badMac = true; }), Outcome::ClientError, {BAD_MAC}}}},
         {"AT_CHECKCODE over other messages",
-         {{offer({1}, 6, [](ChallengeSpec& s) { s.checkcodeWords = 9; }), Outcome::ClientError, {EAPAKA_FAIL_INVALID_CHECKCODE}}},
+         {{offer({1}, 6, [](S& s) { s.checkcodeWords = 9; }), Outcome::ClientError, {EAPAKA_FAIL_INVALID_CHECKCODE}}},
          true},
     };
     for (const Case& c : cases) {

@@ -115,17 +115,20 @@ struct SqnCase {
     uint64_t otherEntries;   // every other SEQ_MS
     uint64_t seq;            // SEQ of the challenge, IND 5
     bool accepted;
+    Bytes amf = {};          // of the challenge, which MAC-S of AUTS takes by default
+    unsigned flags = 0;
 };
 
 class SqnFreshness : public AkaTest, public ::testing::WithParamInterface<SqnCase> {};
 
 TEST_P(SqnFreshness, AcceptsOnlyWithinDeltaAboveItsOwnIndex) {
     const SqnCase& c = GetParam();
+    EAP_SetCompatibility(c.flags);
     for (unsigned i = 0; i < 32; ++i) keys.set_seqms(i, i == 5 ? c.seqMs : c.otherEntries);
     const uint64_t seqMsValue = c.seqMs & ((uint64_t{1} << 43) - 1);
     give_identity();
     keys.requests.clear();
-    const int result = feed(server.challenge({c.seq, 5}));
+    const int result = feed(server.challenge({c.seq, 5, c.amf}));
     for (unsigned i = 0; i < 32; ++i) EXPECT_TRUE(i == 5 || keys.seqms(i) == c.otherEntries) << i;
     if (c.accepted) {
         EXPECT_EQ(result, EAPAKA_RESULT_AUTH_RESPONSE);
@@ -141,11 +144,12 @@ TEST_P(SqnFreshness, AcceptsOnlyWithinDeltaAboveItsOwnIndex) {
     ASSERT_EQ(response.size(), 24u);
     EXPECT_EQ(Bytes(response.begin(), response.begin() + 10), (Bytes{2, server.id, 0, 24, 23, 4, 0, 0, 4, 4}));
     uint64_t sqnMs = 0;
-    EXPECT_TRUE(server.verify_auts(Bytes(response.begin() + 10, response.end()), &sqnMs));
+    const Bytes dummyAmf = c.flags == EAP_COMPAT_AUTS_DUMMY_AMF ? Bytes{0, 0} : Bytes{};  // TS 33.102 6.3.3
+    EXPECT_TRUE(server.verify_auts(Bytes(response.begin() + 10, response.end()), &sqnMs, dummyAmf));
     EXPECT_EQ(sqnMs, seqMsValue * 32 + 5);
     EXPECT_EQ(g_session.akaState, AKA_STATE_OPEN);
 
-    const Bytes next = server.challenge({seqMsValue + 1, 5});
+    const Bytes next = server.challenge({seqMsValue + 1, 5, c.amf});
     exchange(next, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());
     EXPECT_EQ(keys.seqms(5), seqMsValue + 1);
 }
@@ -159,7 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SqnCase{"FirstFreshSeq", 0, 0, 1, true},
                       SqnCase{"OtherIndicesIgnoredBelow", 16, 1000, 17, true},
                       SqnCase{"OtherIndicesIgnoredAbove", 500, 10, 400, false},
-                      SqnCase{"HighBitsOfFirstByteIgnored", 0xF80000000010ull, 0, 17, true}),
+                      SqnCase{"HighBitsOfFirstByteIgnored", 0xF80000000010ull, 0, 17, true},
+                      SqnCase{"MacSWithTheChallengeAmf", 16, 0, 16, false, {0x80, 0x00}},
+                      SqnCase{"MacSWithDummyAmf", 16, 0, 16, false, {0x80, 0x00}, EAP_COMPAT_AUTS_DUMMY_AMF}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

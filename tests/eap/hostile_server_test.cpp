@@ -3,6 +3,8 @@
 // reports to the host, with the compatibility setting of the row. Every row
 // starts from a fresh conversation in which the peer has given its identity;
 // some rows first run a full authentication.
+#include <map>
+
 #include "aka/aka_fixture.h"
 
 namespace {
@@ -87,6 +89,18 @@ const Codes kDuplicate = {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE, EAPAKA_FAIL_MANDATORY
 const Codes kBadAutn = {EAPAKA_FAIL_INVALID_AUTN}, kBadMac = {EAPAKA_FAIL_INVALID_MAC};
 const Codes kSubtype = {EAPAKA_FAIL_INVALID_SUBTYPE}, kMissing = {EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING};
 using H = Hostile;
+
+// The trace line each status code brings: the failure's label, or the name
+// the notification code is logged with.
+const std::string kNoticode = "\n================\n\nWrite AKA-Noticode:\n\t";
+const std::map<uintptr_t, std::string> kTraceLine = {
+    {EAPAKA_FAIL_INVALID_AUTN, "\tC_AKA_FAIL_INVALID_AUTN\n"}, {EAPAKA_FAIL_MALFORMED_ATTRIBUTE, "\tC_AKA_FAIL_MALFORMED_ATTRIBUTE\n"},
+    {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE, "\tC_AKA_FAIL_DUPLICATE_ATTRIBUTE\n"}, {EAPAKA_FAIL_INVALID_MAC, "\tC_AKA_FAIL_INVALID_MAC\n"},
+    {EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING, "\t>>mendatory attribute is missing \n\tC_AKA_FAIL_MANDATORY_ATTRIBUTE_MISSING\n"},
+    {EAPAKA_FAIL_INVALID_SUBTYPE, "\t>>Not able to parse the EAP-AKA Subtype \n\tC_AKA_FAIL_INVALID_SUBTYPE\n"},
+    {EAPAKA_FAIL_INVALID_CHECKCODE, "\tC_AKA_FAIL_INVALID_CHECKCODE\n"}, {0x4000, kNoticode + "AKA_FAIL_GENERAL_BEFORE_AUTHEN\n"},
+    {20031, kNoticode + "AKA_FAIL_PACKET_EXHAUSTED\n"}, {1026, kNoticode + "AKA_FAIL_ACCESS_DENIED\n"},
+    {0x8000, kNoticode + "AKA_SUCCESS\n"}, {0x8001, kNoticode + "No match\n"}};
 
 const Row kRows[] = {
     // Attribute framing and the limits of the attribute table.
@@ -206,6 +220,7 @@ TEST_P(Hostile, AnswersAndReports) {
     if (row.before == Before::NewConversation) succeed_and_restart();
     if (row.before != Before::Authenticated) give_identity();
     const Bytes mskBefore = msk();
+    TraceFile trace;
     const Bytes request = row.message(*this);
     const bool accepted = row.answer == Answer::Accepted;
     const Bytes expected = accepted ? server.expected_challenge_response()
@@ -215,6 +230,7 @@ TEST_P(Hostile, AnswersAndReports) {
                                                                           : client_error();
     exchange(request, accepted ? EAPAKA_RESULT_AUTH_RESPONSE : EAPAKA_RESULT_RESPONSE, expected, row.codes);
     EXPECT_EQ(recorder.codes().size(), recorder.events.size()) << "only status events";
+    for (uintptr_t code : row.codes) EXPECT_NE(trace.contents().find(kTraceLine.at(code)), std::string::npos) << code;
     EXPECT_EQ(g_session.eapState, accepted ? EAP_STATE_AUTHENTICATED : row.after);
     // Keys change only with an accepted challenge; under strict success a
     // refused one leaves them as they were.

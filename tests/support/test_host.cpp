@@ -79,27 +79,7 @@ void store_callback(unsigned long request) {
         break;
     }
 }
-
-void put_r(uint8_t* at, int32_t r) {
-    uint32_t u = static_cast<uint32_t>(r);
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(u >> (8 * i));
-}
 }  // namespace
-
-void TestKeyStore::set_permanent_id(const std::string& userPart) {
-    std::memset(store + EAPAKA_KEB_PERMANENT_ID, 0, 16);
-    std::memcpy(store + EAPAKA_KEB_PERMANENT_ID, userPart.data(), std::min<size_t>(16, userPart.size()));
-}
-
-void TestKeyStore::set_key_set(const Bytes& k, const Bytes& opc) {
-    std::memcpy(store + EAPAKA_KEB_K, k.data(), 16);
-    std::memcpy(store + EAPAKA_KEB_OPC, opc.data(), 16);
-}
-
-void TestKeyStore::set_alt_key_set(const Bytes& k, const Bytes& opc) {
-    std::memcpy(store + EAPAKA_KEB_K_ALT, k.data(), 16);
-    std::memcpy(store + EAPAKA_KEB_OPC_ALT, opc.data(), 16);
-}
 
 void TestKeyStore::set_standard_milenage() {
     Bytes c[5];
@@ -113,14 +93,11 @@ void TestKeyStore::set_standard_milenage() {
 
 void TestKeyStore::set_milenage(const Bytes c[5], const int32_t r[5]) {
     for (int i = 0; i < 5; ++i) {
-        std::memcpy(store + EAPAKA_KEB_C1 + 16 * i, c[i].data(), 16);
-        put_r(store + EAPAKA_KEB_R1 + 4 * i, r[i]);
+        put(EAPAKA_KEB_C1 + 16 * i, c[i], 16);
+        const uint32_t u = static_cast<uint32_t>(r[i]);  // 32-bit little-endian
+        put(EAPAKA_KEB_R1 + 4 * i, {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
+                                     static_cast<uint8_t>(u >> 24)}, 4);
     }
-}
-
-void TestKeyStore::set_pseudonym(const std::string& pseudonym) {
-    std::memset(store + EAPAKA_KEB_PSEUDONYM, 0, 23);
-    std::memcpy(store + EAPAKA_KEB_PSEUDONYM, pseudonym.data(), std::min<size_t>(23, pseudonym.size()));
 }
 
 void TestKeyStore::set_seqms(unsigned index, uint64_t seq) {
@@ -133,10 +110,6 @@ uint64_t TestKeyStore::seqms(unsigned index) const {
     uint64_t v = 0;
     for (int i = 0; i < 6; ++i) v = v << 8 | e[i];
     return v;
-}
-
-std::string TestKeyStore::pseudonym() const {
-    return std::string(reinterpret_cast<const char*>(store + EAPAKA_KEB_PSEUDONYM), 23);
 }
 
 void TestKeyStore::install() {
