@@ -60,12 +60,7 @@ public:
     Bytes before_mac(const Bytes& extra) {
         Bytes request = server.challenge({});
         request.insert(request.end() - AT_MAC_SIZE, extra.begin(), extra.end());
-        return akasrv::with_mac(server.kAut, with_length(request, request.size()), request.size() - 16);
-    }
-    Bytes reauth(void (*tweak)(akasrv::ReauthSpec&)) {
-        akasrv::ReauthSpec spec;
-        tweak(spec);
-        return server.reauth_request(spec);
+        return akasrv::with_mac(server.kAut, with_length(request, static_cast<uint8_t>(request.size())), request.size() - 16);
     }
     // Before authentication under the peer's all-zero keys of load time.
     Bytes notification(uint16_t code, bool withMac, bool badMac) {
@@ -74,9 +69,9 @@ public:
         if (badMac) request.back() ^= 1;
         return request;
     }
-    static Bytes with_length(Bytes packet, size_t length) {
-        packet[2] = static_cast<uint8_t>(length >> 8);
-        packet[3] = static_cast<uint8_t>(length);
+    // The packet with a Length of `length` bytes (below 256), its bytes unchanged.
+    static Bytes with_length(Bytes packet, uint8_t length) {
+        packet[3] = length;
         return packet;
     }
 };
@@ -149,7 +144,7 @@ const Row kRows[] = {
          return t.encrypting(cat({identity_attr(AT_NEXT_REAUTH_ID, "r1@x"), identity_attr(AT_NEXT_REAUTH_ID, "r2@x")}));
      }, CE, {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE}},
     {"DuplicatedEncryptedNonceInReauthentication", 0, N, [](H& t) {
-         return t.reauth([](akasrv::ReauthSpec& s) { s.extraEncr = attr16(AT_NONCE_S, Bytes(16, 7)); });
+         return t.server.reauth_request({1, Bytes(16, 0xA5), attr16(AT_NONCE_S, Bytes(16, 7))});
      }, CE, {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE}, EAP_STATE_CONVERSING},
 
     // Missing attributes and failed checks.
@@ -166,7 +161,7 @@ const Row kRows[] = {
          t.server.identityRecord = {1};
          return t.genuine([](ChallengeSpec& s) { s.checkcodeWords = 6; });
      }, CE, {EAPAKA_FAIL_INVALID_CHECKCODE}},
-    {"ReauthMacLastByteWrong", 0, N, [](H& t) { return t.reauth([](akasrv::ReauthSpec& s) { s.badMac = true; }); }, CE, kBadMac},
+    {"ReauthMacLastByteWrong", 0, N, [](H& t) { return t.server.reauth_request({1, Bytes(16, 0xA5), {}, false, 0, true}); }, CE, kBadMac},
     // Keys the peer never derived: under its own K_encr the decrypted data
     // is noise, refused before AT_MAC is looked at. A re-authentication
     // whose encrypted data is refused leaves the exchange open.

@@ -1,6 +1,7 @@
 // A test-side EAP-AKA and EAP-AKA' server: builds requests the way an
 // authenticator does and checks the peer's responses byte by byte. Its
-// crypto is the OpenSSL oracle, never the library's.
+// crypto is the test oracle, never the library's, and it keeps its own copy
+// of the RFC 4187 numbers.
 #ifndef EAPAKA_TESTS_SUPPORT_AKA_SERVER_H
 #define EAPAKA_TESTS_SUPPORT_AKA_SERVER_H
 
@@ -13,26 +14,67 @@
 namespace akasrv {
 
 constexpr uint8_t kTypeAka = 23, kTypeAkaPrime = 50;
+constexpr uint8_t kAtRand = 1, kAtAutn = 2, kAtRes = 3, kAtPadding = 6, kAtMac = 11, kAtNotification = 12,
+                  kAtIdentity = 14, kAtCounter = 19, kAtCounterTooSmall = 20, kAtNonceS = 21, kAtKdfInput = 23,
+                  kAtKdf = 24, kAtIv = 129, kAtEncrData = 130, kAtCheckcode = 134, kAtResultInd = 135, kAtBidding = 136;
+constexpr size_t kPrimeKeySize = 32;  // K_aut and K_re of EAP-AKA'
+
+inline Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
+inline Bytes be16(unsigned value) { return {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)}; }
+inline Bytes be48(uint64_t value) { return cat({be16(static_cast<unsigned>(value >> 32)), be16(value >> 16 & 0xFFFF), be16(value & 0xFFFF)}); }
 
 // EAP-Request of the method `type` with the given Identifier, Subtype and
 // attributes.
-Bytes aka_request(uint8_t id, uint8_t subtype, const Bytes& attributes, uint8_t type = kTypeAka);
+inline Bytes aka_request(uint8_t id, uint8_t subtype, const Bytes& attributes, uint8_t type = kTypeAka) {
+    const size_t n = 8 + attributes.size();
+    return cat({{1, id, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n), type, subtype, 0, 0}, attributes});
+}
 // Attribute with a 16-byte value after two reserved bytes (Length 5).
-Bytes attr16(uint8_t type, const Bytes& value);
+inline Bytes attr16(uint8_t type, const Bytes& value) { return cat({{type, 5, 0, 0}, value}); }
 // Attribute Type, Length and the bytes that follow, zero-filled to Length words.
-Bytes attr(uint8_t type, uint8_t words, const Bytes& afterLength = {});
+inline Bytes attr(uint8_t type, uint8_t words, const Bytes& afterLength = {}) {
+    Bytes a = cat({{type, words}, afterLength});
+    a.resize(std::max<size_t>(size_t{words} * 4, a.size()), 0);
+    return a;
+}
 // AT_NEXT_PSEUDONYM / AT_NEXT_REAUTH_ID / AT_IDENTITY style: actual length,
 // the text, padding to a whole word.
-Bytes identity_attr(uint8_t type, const std::string& text);
+inline Bytes identity_attr(uint8_t type, const std::string& text) {
+    const Bytes length = be16(static_cast<unsigned>(text.size()));
+    return attr(type, static_cast<uint8_t>((4 + text.size() + 3) / 4), cat({length, text_bytes(text)}));
+}
 // Zero-pads plaintext with AT_PADDING to a whole AES block.
-Bytes pad_to_block(Bytes plaintext);
-Bytes be48(uint64_t value);
+inline Bytes pad_to_block(Bytes plaintext) {
+    const size_t pad = (16 - plaintext.size() % 16) % 16;
+    return pad == 0 ? plaintext : cat({plaintext, attr(kAtPadding, static_cast<uint8_t>(pad / 4))});
+}
+// AT_IV and AT_ENCR_DATA with `plain` padded and encrypted under K_encr.
+inline Bytes encrypted(const Bytes& kEncr, const Bytes& iv, const Bytes& plain) {
+    const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, pad_to_block(plain));
+    return cat({attr16(kAtIv, iv), attr(kAtEncrData, static_cast<uint8_t>(cipher.size() / 4 + 1), cat({{0, 0}, cipher}))});
+}
+// AT_CHECKCODE: none (words 0), empty (Length 1), or `words` long with the
+// digest cut or zero-filled to fit; digest_attr carries the whole digest.
+inline Bytes checkcode_attr(int words, Bytes digest) {
+    if (words == 0) return {};
+    digest.resize(static_cast<size_t>(words - 1) * 4);
+    return cat({{kAtCheckcode, static_cast<uint8_t>(words), 0, 0}, digest});
+}
+inline Bytes digest_attr(const Bytes& digest) { return checkcode_attr(static_cast<int>(1 + digest.size() / 4), digest); }
 // The first 16 bytes of the method's HMAC over packet (AT_MAC value at
 // macOffset zeroed) followed by extra: HMAC-SHA1 under EAP-AKA's 16-byte
 // K_aut, HMAC-SHA-256 under the 32-byte K_aut of EAP-AKA'.
-Bytes mac_over(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {});
+inline Bytes mac_over(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {}) {
+    std::fill(packet.begin() + macOffset, packet.begin() + macOffset + 16, 0);
+    packet = cat({packet, extra});
+    return slice(kAut.size() == kPrimeKeySize ? oracle::hmac_sha256(kAut, packet) : oracle::hmac_sha1(kAut, packet), 0, 16);
+}
 // The packet with that MAC written at macOffset.
-Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {});
+inline Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {}) {
+    const Bytes mac = mac_over(kAut, packet, macOffset, extra);
+    std::copy(mac.begin(), mac.end(), packet.begin() + static_cast<long>(macOffset));
+    return packet;
+}
 
 struct ChallengeSpec {
     uint64_t seq = 1;
@@ -65,38 +107,132 @@ struct ReauthSpec {
 
 class AkaServer {
 public:
-    explicit AkaServer(TestKeyStore& store);
+    // 3GPP TS 35.208 test sets 1 and 3 as the main and alternate subscriber.
+    explicit AkaServer(TestKeyStore& store)
+        : k(hex_to_bytes("465b5ce8b199b49faa5f0a2ee238a6bc")), opc(hex_to_bytes("cd63cb71954a9f4e48a5994e37a02baf")),
+          kAlt(hex_to_bytes("fec86ba6eb707ed08905757b1bb44b8f")), opcAlt(hex_to_bytes("1006020f0a478bf6b699f15c062e42b3")) {
+        store.set_key_set(k, opc);
+        store.set_alt_key_set(kAlt, opcAlt);
+        store.set_standard_milenage();
+        store.set_permanent_id("001010123456789");
+    }
 
     // Runs EAP-AKA' (Type 50) from now on, or EAP-AKA again.
     void use_prime(bool prime = true) { type = prime ? kTypeAkaPrime : kTypeAka; }
     bool prime() const { return type == kTypeAkaPrime; }
 
-    // EAP-Request/Identity.
-    Bytes eap_identity();
-    // EAP-Request/AKA-Identity whose only attribute is of idRequestType.
-    Bytes identity_request(uint8_t idRequestType);
+    // EAP-Request/Identity, and EAP-Request/AKA-Identity whose only
+    // attribute is of idRequestType.
+    Bytes eap_identity() { return {1, nextId(), 0, 5, 1}; }
+    Bytes identity_request(uint8_t idRequestType) {
+        return lastIdentityRequest_ = aka_request(nextId(), 5, attr(idRequestType, 1), type);
+    }
     // Learns the identity from an EAP-Response/Identity or AKA-Identity
     // response; the latter also extends the AT_CHECKCODE record.
-    void take_identity(const Bytes& response);
+    void take_identity(const Bytes& response) {
+        if (response.size() > 5 && response[4] == 1) {
+            identity = slice(response, 5, response.size() - 5);
+        } else if (response.size() >= 12 && response[4] == type && response[8] == kAtIdentity) {
+            identity = slice(response, 12, size_t{response[10]} << 8 | response[11]);
+            identityRecord = cat({identityRecord, lastIdentityRequest_, response});
+        }
+    }
 
-    Bytes challenge(const ChallengeSpec& spec);
-    Bytes expected_challenge_response() const;
+    Bytes challenge(const ChallengeSpec& spec) {
+        lastChallenge_ = spec;
+        const uint8_t requestId = nextId();
+        rand = Bytes(16);
+        for (int i = 0; i < 16; ++i) rand[i] = static_cast<uint8_t>(requestId * 31 + i * 7 + spec.seq);
+        amf = !spec.amf.empty() ? spec.amf : prime() ? Bytes{0x80, 0x00} : Bytes{0x00, 0x00};
+        const bool alt = amf == Bytes{0x00, 0x03};
+        const Bytes sqn = be48(spec.seq << 5 | spec.ind);
+        const oracle::MilenageOut m = oracle::milenage(alt ? kAlt : k, alt ? opcAlt : opc, rand, sqn, amf, params);
+        autn = cat({sqn, amf, m.macA});
+        for (int i = 0; i < 6; ++i) autn[i] ^= m.ak[i];
+        if (spec.badAutn) autn[15] ^= 1;
+        res = m.res;
+        ck = m.ck;
+        ik = m.ik;
+        derive_full_keys();
+        if (spec.checkcodeWords > 1) lastCheckcodeDigest = checkcode_digest();
+
+        Bytes attrs = cat({attr16(kAtRand, rand), attr16(kAtAutn, autn)});
+        if (spec.resultInd && !spec.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
+        attrs = cat({attrs, checkcode_attr(spec.checkcodeWords, lastCheckcodeDigest)});
+        if (!spec.encrPlain.empty()) attrs = cat({attrs, encrypted(kEncr, Bytes(16, 0x3C), spec.encrPlain)});
+        if (prime()) attrs = cat({attrs, kdf_attrs(spec)});
+        if (spec.bidding >= 0) attrs = cat({attrs, {kAtBidding, 1}, be16(static_cast<unsigned>(spec.bidding))});
+        Bytes packet = sealed(1, requestId, 1, attrs, spec.macNotLast ? attr(kAtResultInd, 1) : Bytes{});
+        if (spec.badMac) packet[8 + attrs.size() + 4] ^= 0x80;
+        return packet;
+    }
+    Bytes expected_challenge_response() const {
+        Bytes attrs = cat({{kAtRes, 3, 0, 64}, res});
+        if (lastChallenge_.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
+        if (lastChallenge_.checkcodeWords != 0) attrs = cat({attrs, echoed_checkcode()});
+        return sealed(2, lastRequestId, 1, attrs);
+    }
     // Recovers SQN_MS from AUTS; false when MAC-S does not verify with
     // macSAmf (by default the AMF of the last challenge).
-    bool verify_auts(const Bytes& auts, uint64_t* sqnMs, const Bytes& macSAmf = {}) const;
+    bool verify_auts(const Bytes& auts, uint64_t* sqnMs, const Bytes& macSAmf = {}) const {
+        const Bytes& macAmf = macSAmf.empty() ? amf : macSAmf;
+        const oracle::MilenageOut star = oracle::milenage(k, opc, rand, Bytes(6, 0), macAmf, params);
+        Bytes sqn(6);
+        for (int i = 0; i < 6; ++i) sqn[i] = auts[i] ^ star.akStar[i];
+        *sqnMs = 0;
+        for (uint8_t b : sqn) *sqnMs = *sqnMs << 8 | b;
+        return oracle::milenage(k, opc, rand, sqn, macAmf, params).macS == slice(auts, 6, 8);
+    }
 
-    Bytes reauth_request(const ReauthSpec& spec);
-    // Keys of an accepted re-authentication: MK becomes XKEY', MSK from it.
-    // XKEY' comes from the MK in place (chained) or, with fromFullMk, from the
-    // MK of the last full authentication.
-    void derive_reauth_keys(bool fromFullMk = false);
+    Bytes reauth_request(const ReauthSpec& spec) {
+        lastReauth_ = spec;
+        const Bytes plain = cat({{kAtCounter, 1}, be16(spec.counter), attr16(kAtNonceS, spec.nonceS), spec.extraEncr});
+        Bytes attrs = encrypted(kEncr, Bytes(16, 0x5A), plain);
+        if (spec.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
+        attrs = cat({attrs, checkcode_attr(spec.checkcodeWords, echoed_digest())});
+        Bytes packet = sealed(1, nextId(), 13, attrs);
+        if (spec.badMac) packet.back() ^= 1;
+        return packet;
+    }
+    // Keys of an accepted re-authentication. EAP-AKA: MK becomes XKEY',
+    // from the MK in place (chained) or, with fromFullMk, from the MK of the
+    // last full authentication, and the MSK comes from it. EAP-AKA' takes
+    // MSK from PRF'(K_re, "EAP-AKA' re-auth" | Identity | counter | NONCE_S)
+    // and leaves K_re as it is (RFC 9048 section 3.3).
+    void derive_reauth_keys(bool fromFullMk = false) {
+        const Bytes counter = be16(lastReauth_.counter);
+        if (prime()) {
+            msk = oracle::prf_prime(kRe, cat({text_bytes("EAP-AKA' re-auth"), identity, counter, lastReauth_.nonceS}), 64);
+            return;
+        }
+        mk = oracle::sha1(cat({identity, counter, lastReauth_.nonceS, fromFullMk ? fullMk : mk}));
+        msk = slice(oracle::fips186_prf(mk), 0, 64);
+    }
     // Checks the AKA-Reauthentication response: layout, encrypted counter
     // block (with AT_COUNTER_TOO_SMALL when !fresh) and the MAC over the
-    // packet followed by NONCE_S.
-    ::testing::AssertionResult check_reauth_response(const Bytes& response, bool fresh) const;
+    // packet followed by NONCE_S. The response can only be predicted once
+    // its IV, the peer's random choice, is known.
+    ::testing::AssertionResult check_reauth_response(const Bytes& r, bool fresh) const {
+        const ReauthSpec& spec = lastReauth_;
+        if (r.size() < 28) return ::testing::AssertionFailure() << "short response " << bytes_to_hex(r);
+        const Bytes iv = slice(r, 12, 16);
+        Bytes block = cat({{kAtCounter, 1}, be16(spec.counter)});
+        block = fresh ? cat({block, attr(kAtPadding, 3)}) : cat({block, attr(kAtCounterTooSmall, 1), attr(kAtPadding, 2)});
+        Bytes attrs = cat({attr16(kAtIv, iv), attr16(kAtEncrData, oracle::aes_cbc_encrypt(kEncr, iv, block))});
+        if (spec.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
+        if (spec.checkcodeWords != 0) attrs = cat({attrs, echoed_checkcode()});
+        const Bytes expected = sealed(2, lastRequestId, 13, attrs, {}, spec.nonceS);
+        if (r == expected) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << bytes_to_hex(r) << "\n  expected " << bytes_to_hex(expected);
+    }
 
-    Bytes notification(uint16_t code, bool withMac);
-    Bytes expected_notification_response(bool withMac) const;
+    Bytes notification(uint16_t code, bool withMac) {
+        const Bytes attrs = {kAtNotification, 1, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
+        return withMac ? sealed(1, nextId(), 12, attrs) : aka_request(nextId(), 12, attrs, type);
+    }
+    Bytes expected_notification_response(bool withMac) const {
+        return withMac ? sealed(2, lastRequestId, 12, {}) : Bytes{2, lastRequestId, 0, 8, type, 12, 0, 0};
+    }
 
     static Bytes eap_success(uint8_t id) { return {3, id, 0, 4}; }
     static Bytes eap_failure(uint8_t id) { return {4, id, 0, 4}; }
@@ -113,17 +249,59 @@ public:
     uint8_t lastRequestId = 0;
 
 private:
-    Bytes response_with_mac(uint8_t subtype, const Bytes& attrs, const Bytes& extra = {}) const;
+    uint8_t nextId() {
+        id = static_cast<uint8_t>(id % 255 + 1);  // never 0
+        return lastRequestId = id;
+    }
+    // A request (code 1) or response (code 2) of `subtype`: `attrs`, AT_MAC,
+    // then `after`, the MAC taken over the packet followed by `extra`.
+    Bytes sealed(uint8_t code, uint8_t packetId, uint8_t subtype, const Bytes& attrs, const Bytes& after = {},
+                 const Bytes& extra = {}) const {
+        Bytes packet = aka_request(packetId, subtype, cat({attrs, attr16(kAtMac, Bytes(16, 0)), after}), type);
+        packet[0] = code;
+        return with_mac(kAut, packet, 8 + attrs.size() + 4, extra);
+    }
+    // EAP-AKA: MK = SHA1(Identity | IK | CK) and the FIPS 186-2 PRF split.
+    // EAP-AKA': CK' | IK' from the KDF, MK = PRF'(IK' | CK', "EAP-AKA'" |
+    // Identity) split into K_encr, K_aut, K_re, MSK (RFC 9048 section 3.3).
+    void derive_full_keys() {
+        Bytes x;
+        if (!prime()) {
+            fullMk = mk = oracle::sha1(cat({identity, ik, ck}));
+            x = oracle::fips186_prf(mk);
+        } else {
+            const Bytes kdfOut = oracle::kdf_3gpp(cat({ck, ik}), 0x20, {text_bytes(lastChallenge_.networkName), slice(autn, 0, 6)});
+            ckPrime = slice(kdfOut, 0, 16);
+            ikPrime = slice(kdfOut, 16, 16);
+            x = oracle::prf_prime(cat({ikPrime, ckPrime}), cat({text_bytes("EAP-AKA'"), identity}), 208);
+            kRe = slice(x, 48, kPrimeKeySize);
+        }
+        kEncr = slice(x, 0, 16);
+        kAut = slice(x, 16, prime() ? kPrimeKeySize : 16);
+        msk = slice(x, prime() ? 80 : 32, 64);
+    }
+    // RFC 9048 section 3.1: AT_KDF in the order given, then AT_KDF_INPUT.
+    static Bytes kdf_attrs(const ChallengeSpec& spec) {
+        Bytes a;
+        for (uint16_t value : spec.kdf) a = cat({a, {kAtKdf, 1}, be16(value)});
+        if (!spec.kdfInput) return a;
+        const Bytes name = text_bytes(spec.networkName);
+        const unsigned actual = spec.nameLength >= 0 ? static_cast<unsigned>(spec.nameLength) : name.size();
+        return cat({a, attr(kAtKdfInput, static_cast<uint8_t>((4 + name.size() + 3) / 4), cat({be16(actual), name}))});
+    }
+    Bytes checkcode_digest() const { return prime() ? oracle::sha256(identityRecord) : oracle::sha1(identityRecord); }
+    // The digest the peer's AT_CHECKCODE carries: that of this exchange in
+    // EAP-AKA', that of its last check in EAP-AKA; empty when the peer was
+    // asked to answer so and no AKA-Identity round was recorded (RFC 4187
+    // 10.13).
+    Bytes echoed_digest() const { return prime() ? checkcode_digest() : lastCheckcodeDigest; }
+    Bytes echoed_checkcode() const {
+        return rfcCheckcode && identityRecord.empty() ? attr(kAtCheckcode, 1) : digest_attr(echoed_digest());
+    }
+
     ChallengeSpec lastChallenge_;
     ReauthSpec lastReauth_;
     Bytes lastIdentityRequest_;
-    uint8_t nextId();
-    void derive_full_keys();
-    Bytes checkcode_digest() const;
-    // The digest the peer's AT_CHECKCODE carries: that of this exchange in
-    // EAP-AKA', that of its last check in EAP-AKA.
-    Bytes echoed_digest() const;
-    Bytes echoed_checkcode() const;
 };
 
 }  // namespace akasrv
