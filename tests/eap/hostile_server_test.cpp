@@ -40,15 +40,8 @@ public:
     Bytes challenge(const Bytes& attrs) { return raw(AKA_SUBTYPE_CHALLENGE, attrs); }
     // AT_RAND, an AUTN that is not authentic, then `rest`.
     Bytes fake(const Bytes& rest) { return challenge(cat({kRand, kAutn, rest})); }
-    // An authentic challenge as `tweak` leaves it, or carrying `plain` in
-    // AT_ENCR_DATA.
-    Bytes genuine(void (*tweak)(ChallengeSpec&), const Bytes& plain = {}) {
-        ChallengeSpec spec;
-        spec.encrPlain = plain;
-        tweak(spec);
-        return server.challenge(spec);
-    }
-    Bytes encrypting(const Bytes& plain) { return genuine([](ChallengeSpec&) {}, plain); }
+    // An authentic challenge carrying `plain` in AT_ENCR_DATA.
+    Bytes encrypting(const Bytes& plain) { return server.challenge({1, 0, {}, false, 0, plain}); }
     // An authentic EAP-AKA challenge with AT_BIDDING.
     Bytes bidding(uint16_t value, bool badMac = false) {
         ChallengeSpec spec;
@@ -109,7 +102,6 @@ const Row kRows[] = {
      CE, kMalformed},
     {"ResultIndLength2", 0, I, [](H& t) { return t.fake(attr(AT_RESULT_IND, 2)); }, CE, kMalformed},
     {"EncrDataLength0", 0, I, [](H& t) { return t.fake({AT_ENCR_DATA, 0, 0, 0}); }, CE, kMalformed},
-    {"EncrDataPastEnd", 0, I, [](H& t) { return t.fake(cat({{AT_ENCR_DATA, 9, 0, 0}, Bytes(16, 0)})); }, CE, kMalformed},
     {"EncrDataAbove96Bytes", 0, I, [](H& t) { return t.fake(attr(AT_ENCR_DATA, 26)); }, CE, kMalformed},
     {"CheckcodeLength0", 0, I, [](H& t) { return t.fake({AT_CHECKCODE, 0, 0, 0}); }, CE, kMalformed},
     {"CheckcodePastEnd", 0, I, [](H& t) { return t.fake(cat({{AT_CHECKCODE, 6, 0, 0}, Bytes(4, 0)})); }, CE, kMalformed},
@@ -128,7 +120,6 @@ const Row kRows[] = {
     // (128..255) is skipped only with EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE and
     // only for types this peer does not know.
     {"AtResInRequest", 0, I, [](H& t) { return t.fake(attr(AT_RES, 3)); }, CE, kMalformed},
-    {"AnyIdReqInChallenge", 0, I, [](H& t) { return t.fake(attr(AT_ANY_ID_REQ, 1)); }, CE, kMalformed},
     {"NextReauthIdOutsideEncrData", 0, I, [](H& t) { return t.fake(attr(AT_NEXT_REAUTH_ID, 1)); }, CE, kMalformed},
     {"UnknownBetweenTwoRand", 0, I, [](H& t) { return t.challenge(cat({kRand, attr(99, 1), kRand, kAutn})); }, CE, kMalformed},
     {"DuplicatedRand", 0, I, [](H& t) { return t.challenge(cat({kRand, kRand, kAutn})); }, CE, kDuplicate},
@@ -140,9 +131,6 @@ const Row kRows[] = {
     {"SkippablePastMessageRefused", SKIP, I, [](H& t) { return t.before_mac({136, 7, 0, 0}); }, CE, kMalformed},
     {"EncryptedSkippableRefused", 0, I, [](H& t) { return t.encrypting({200, 1, 0, 0}); }, CE, {EAPAKA_FAIL_MALFORMED_ATTRIBUTE}},
     {"EncryptedSkippableSkipped", SKIP, I, [](H& t) { return t.encrypting({200, 1, 0, 0}); }, OK, {}},
-    {"DuplicatedEncryptedReauthId", 0, I, [](H& t) {
-         return t.encrypting(cat({identity_attr(AT_NEXT_REAUTH_ID, "r1@x"), identity_attr(AT_NEXT_REAUTH_ID, "r2@x")}));
-     }, CE, {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE}},
     {"DuplicatedEncryptedNonceInReauthentication", 0, N, [](H& t) {
          return t.server.reauth_request({1, Bytes(16, 0xA5), attr16(AT_NONCE_S, Bytes(16, 7))});
      }, CE, {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE}, EAP_STATE_CONVERSING},
@@ -151,15 +139,17 @@ const Row kRows[] = {
     {"ChallengeWithoutAutn", 0, I, [](H& t) { return t.challenge(kRand); }, CE, kMissing},
     {"ReauthWithoutIv", 0, N,
      [](H& t) { return t.raw(AKA_SUBTYPE_REAUTHENTICATION, attr(AT_ENCR_DATA, 5, Bytes(18, 0))); }, CE, kMissing},
-    {"AutnLastByteWrong", 0, I, [](H& t) { return t.genuine([](ChallengeSpec& s) { s.badAutn = true; }); }, REJECT, kBadAutn},
+    {"AutnLastByteWrong", 0, I, [](H& t) { return t.server.challenge({1, 0, {}, false, 0, {}, true}); }, REJECT, kBadAutn},
     // The MAC covers the packet with its last 16 bytes zeroed: an AT_MAC
     // followed by anything else does not verify.
     {"MacNotLast", 0, I, [](H& t) {
-         return t.genuine([](ChallengeSpec& s) { s.resultInd = s.macNotLast = true; });
+         ChallengeSpec spec;
+         spec.resultInd = spec.macNotLast = true;
+         return t.server.challenge(spec);
      }, CE, kBadMac},
     {"CheckcodeOverOtherMessages", 0, I, [](H& t) {
          t.server.identityRecord = {1};
-         return t.genuine([](ChallengeSpec& s) { s.checkcodeWords = 6; });
+         return t.server.challenge({1, 0, {}, false, 6});
      }, CE, {EAPAKA_FAIL_INVALID_CHECKCODE}},
     {"ReauthMacLastByteWrong", 0, N, [](H& t) { return t.server.reauth_request({1, Bytes(16, 0xA5), {}, false, 0, true}); }, CE, kBadMac},
     // Keys the peer never derived: under its own K_encr the decrypted data

@@ -34,15 +34,13 @@ struct VectorRecord {
     }
 };
 
-inline std::string trim(const std::string& s) {
-    const char* blanks = " \t\r\n";
-    const size_t first = s.find_first_not_of(blanks);
-    return first == std::string::npos ? "" : s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
-
 // Every record of tests/vectors/<file>; an empty list (and a failed
 // assertion) when the file cannot be read.
 inline std::vector<VectorRecord> load_vectors(const std::string& file) {
+    const auto trim = [](const std::string& s) {
+        const size_t first = s.find_first_not_of(" \t\r\n");
+        return first == std::string::npos ? "" : s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+    };
     std::vector<VectorRecord> records;
     const std::string path = std::string(EAPAKA_VECTOR_DIR) + "/" + file;
     std::ifstream in(path);
