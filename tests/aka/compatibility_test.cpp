@@ -28,10 +28,7 @@ public:
     // A fast re-authentication with `counter` in a new exchange; the result.
     int reauth(uint16_t counter, const Bytes& extraEncr = {}) {
         start();
-        akasrv::ReauthSpec spec;
-        spec.counter = counter;
-        spec.extraEncr = extraEncr;
-        return feed(server.reauth_request(spec));
+        return feed(server.reauth_request({counter, Bytes(16, 0xA5), extraEncr}));
     }
     void succeed() { ASSERT_GT(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_FAILURE); }
 };

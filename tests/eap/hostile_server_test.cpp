@@ -1,8 +1,6 @@
 // A hostile or broken server, one message per row, through EAP_layer: what
-// the peer answers (the exact response bytes) and which status codes it
-// reports to the host, with the compatibility setting of the row. Every row
-// starts from a fresh conversation in which the peer has given its identity;
-// some rows first run a full authentication.
+// the peer answers (the exact response bytes), which status codes it reports
+// to the host and traces, and the EAP state it is left in.
 #include <map>
 
 #include "aka/aka_fixture.h"
@@ -17,14 +15,17 @@ using akasrv::identity_attr;
 enum class Answer { ClientError, Reject, NotificationAck, NotificationAckWithMac, Accepted };
 enum class Before { Identity, Authenticated, NewConversation };
 class Hostile;
+// The message under the compatibility setting `flags`, after `before` in a
+// fresh library; the answer, the event-2 codes in order, the EAP state
+// afterwards (unless the challenge is accepted).
 struct Row {
     const char* name;
     unsigned flags;
     Before before;
     Bytes (*message)(Hostile& t);
     Answer answer;
-    Codes codes;  // event-2 codes, in order
-    uint32_t after = EAP_STATE_FAILED;  // EAP state afterwards, unless the challenge is accepted
+    Codes codes;
+    uint32_t after = EAP_STATE_FAILED;
 };
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
@@ -38,11 +39,10 @@ public:
         return akasrv::aka_request(server.id, subtype, attrs);
     }
     Bytes challenge(const Bytes& attrs) { return raw(AKA_SUBTYPE_CHALLENGE, attrs); }
-    // AT_RAND, an AUTN that is not authentic, then `rest`.
+    // AT_RAND, an AUTN that is not authentic, then `rest`; authentic
+    // challenges with AT_ENCR_DATA, with AT_BIDDING.
     Bytes fake(const Bytes& rest) { return challenge(cat({kRand, kAutn, rest})); }
-    // An authentic challenge carrying `plain` in AT_ENCR_DATA.
     Bytes encrypting(const Bytes& plain) { return server.challenge({1, 0, {}, false, 0, plain}); }
-    // An authentic EAP-AKA challenge with AT_BIDDING.
     Bytes bidding(uint16_t value, bool badMac = false) {
         ChallengeSpec spec;
         spec.bidding = value;

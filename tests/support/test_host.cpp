@@ -3,12 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "api/session.h"
 #include "platform/platform.h"
@@ -21,38 +18,6 @@ static char* mkdtemp(char* pattern) {
     return _mktemp(pattern) != nullptr && _mkdir(pattern) == 0 ? pattern : nullptr;
 }
 #endif
-
-Bytes hex_to_bytes(const std::string& hex) {
-    std::string digits;  // spaces and separators are ignored
-    for (char c : hex)
-        if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
-    Bytes out;
-    for (size_t i = 0; i + 1 < digits.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
-std::string bytes_to_hex(const uint8_t* bytes, size_t length) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < length; ++i) {
-        s += digits[bytes[i] >> 4];
-        s += digits[bytes[i] & 15];
-    }
-    return s;
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 namespace {
 TestKeyStore* currentStore = nullptr;
@@ -100,18 +65,6 @@ void TestKeyStore::set_milenage(const Bytes c[5], const int32_t r[5]) {
     }
 }
 
-void TestKeyStore::set_seqms(unsigned index, uint64_t seq) {
-    uint8_t* e = store + EAPAKA_KEB_SEQMS + 6 * index;
-    for (int i = 0; i < 6; ++i) e[i] = static_cast<uint8_t>(seq >> (8 * (5 - i)));
-}
-
-uint64_t TestKeyStore::seqms(unsigned index) const {
-    const uint8_t* e = store + EAPAKA_KEB_SEQMS + 6 * index;
-    uint64_t v = 0;
-    for (int i = 0; i < 6; ++i) v = v << 8 | e[i];
-    return v;
-}
-
 void TestKeyStore::install() {
     currentStore = this;
     RegisterAuthKeyCallBack(store_callback, buffer);
@@ -134,13 +87,6 @@ int recording_event_callback(unsigned int event, void* argument) {
 }
 
 void EventRecorder::install_as_current() { currentRecorder = this; }
-
-std::vector<uintptr_t> EventRecorder::codes() const {
-    std::vector<uintptr_t> out;
-    for (const Event& e : events)
-        if (e.type == EAPAKA_EVENT_STATUS) out.push_back(e.value);
-    return out;
-}
 
 void fake_clock_install() { platform_set_clock(fake_now); }
 void fake_clock_advance(uint64_t ms) { fakeNow += ms; }
@@ -211,7 +157,3 @@ int LibraryTest::feed(const Bytes& packet) {
     return result;
 }
 
-void LibraryTest::init(const char* realm, int permanentIdLength) {
-    EAP_Init(recording_event_callback, nullptr, reinterpret_cast<unsigned char*>(const_cast<char*>(realm)),
-             permanentIdLength);
-}

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -16,14 +18,34 @@
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes hex_to_bytes(const std::string& hex);
-std::string bytes_to_hex(const uint8_t* bytes, size_t length);
+// Spaces and separators between the hex digits are ignored.
+inline Bytes hex_to_bytes(const std::string& hex) {
+    std::string digits;
+    for (char c : hex)
+        if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+    Bytes out;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    return out;
+}
+inline std::string bytes_to_hex(const uint8_t* bytes, size_t length) {
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < length; ++i) s.append({digits[bytes[i] >> 4], digits[bytes[i] & 15]});
+    return s;
+}
 inline std::string bytes_to_hex(const Bytes& b) { return bytes_to_hex(b.data(), b.size()); }
 // The parts joined in order: how the tests build packets.
-Bytes cat(std::initializer_list<Bytes> parts);
+inline Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
 inline Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 // The whole file, "" when it cannot be read.
-std::string read_file(const std::string& path);
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // The host's store behind the key-store callback. `buffer` is what the host
 // refills on every load (from `store`), and every request is recorded.
@@ -43,8 +65,14 @@ struct TestKeyStore {
     void set_standard_milenage();  // c1..c5 = 0,1,2,4,8; r1..r5 = 64,0,32,64,96
     void set_milenage(const Bytes c[5], const int32_t r[5]);
     void set_pseudonym(const std::string& pseudonym) { put(EAPAKA_KEB_PSEUDONYM, text_bytes(pseudonym), 23); }
-    void set_seqms(unsigned index, uint64_t seq);
-    uint64_t seqms(unsigned index) const;  // from the persistent copy
+    void set_seqms(unsigned index, uint64_t seq) {
+        for (int i = 0; i < 6; ++i) store[EAPAKA_KEB_SEQMS + 6 * index + i] = static_cast<uint8_t>(seq >> (8 * (5 - i)));
+    }
+    uint64_t seqms(unsigned index) const {  // from the persistent copy
+        uint64_t v = 0;
+        for (int i = 0; i < 6; ++i) v = v << 8 | store[EAPAKA_KEB_SEQMS + 6 * index + i];
+        return v;
+    }
     std::string pseudonym() const { return std::string(reinterpret_cast<const char*>(store + EAPAKA_KEB_PSEUDONYM), 23); }
 
     // Registers this store with the library (RegisterAuthKeyCallBack).
@@ -60,7 +88,12 @@ struct EventRecorder {
     };
     std::vector<Event> events;
     void install_as_current();    // makes event_callback() deliver here
-    std::vector<uintptr_t> codes() const;  // values of the event-2 entries
+    std::vector<uintptr_t> codes() const {  // values of the event-2 entries
+        std::vector<uintptr_t> out;
+        for (const Event& e : events)
+            if (e.type == EAPAKA_EVENT_STATUS) out.push_back(e.value);
+        return out;
+    }
 };
 int recording_event_callback(unsigned int event, void* argument);
 
@@ -89,7 +122,9 @@ public:
     // leaves the response (if any) in `response`.
     int feed(const Bytes& packet);
     // EAP_Init with the recorder, a realm and a permanent identity length.
-    void init(const char* realm = "@test.org", int permanentIdLength = 15);
+    void init(const char* realm = "@test.org", int permanentIdLength = 15) {
+        EAP_Init(recording_event_callback, nullptr, reinterpret_cast<unsigned char*>(const_cast<char*>(realm)), permanentIdLength);
+    }
 
     TestKeyStore keys;
     EventRecorder recorder;
