@@ -69,17 +69,10 @@ const Attack kAttacks[] = {
     {"ShortEncrDataUnderAuthenticMac", PREVIOUS,
      [](Strict& t) { return t.short_encr_reauth({AT_COUNTER, 1, 0, 1, AT_PADDING, 2, 0, 0, 0, 0, 0, 0}, true); },
      SUCCESS, false, false, true},
-    {"EncryptedPseudonymBeforeBadMac", PREVIOUS, [](Strict& t) {
-         akasrv::ReauthSpec spec;
-         spec.extraEncr = kPlantedPseudonym;
-         return t.bad_mac(t.server.reauth_request(spec));
-     }, DROPPED, true, true, false},
-    {"ChallengeWithBadMac", PREVIOUS, [](Strict& t) {
-         akasrv::ChallengeSpec spec;
-         spec.seq = 2;
-         spec.encrPlain = kPlantedPseudonym;
-         return t.bad_mac(t.server.challenge(spec));
-     }, DROPPED, true, true, true},
+    {"EncryptedPseudonymBeforeBadMac", PREVIOUS,
+     [](Strict& t) { return t.bad_mac(t.server.reauth_request({1, Bytes(16, 0xA5), kPlantedPseudonym})); }, DROPPED, true, true, false},
+    {"ChallengeWithBadMac", PREVIOUS,
+     [](Strict& t) { return t.bad_mac(t.server.challenge({2, 0, {}, false, 0, kPlantedPseudonym})); }, DROPPED, true, true, true},
     {"ReauthenticationOnZeroKeysBeforeAnyFullAuthentication", NOTHING, [](Strict& t) {
          t.server.kEncr = t.server.kAut = Bytes(16, 0);
          return t.server.reauth_request({});
@@ -97,10 +90,9 @@ TEST_P(Strict, UnauthenticatedServerGainsNothing) {
     keys.requests.clear();
     EXPECT_NE(feed(a.message(*this)), EAPAKA_RESULT_DROPPED);
     EXPECT_TRUE(!strict || g_session.eapState != EAP_STATE_SUCCESS_NOTIFIED) << "no success acknowledged";
-    const bool stored = std::count(keys.requests.begin(), keys.requests.end(), P) != 0;
+    EXPECT_EQ(std::count(keys.requests.begin(), keys.requests.end(), P) != 0, !strict && a.stores) << "request 2";
     EXPECT_EQ(feed(AkaServer::eap_success(server.id)), strict ? EAPAKA_RESULT_DROPPED : a.success);
     EXPECT_EQ(msk() != mskBefore, !strict && a.mskChanges);
-    EXPECT_EQ(stored, !strict && a.stores);
     // The genuine server authenticates the peer again; nothing of the
     // attacker's message may take effect on the way.
     init();
@@ -111,11 +103,9 @@ TEST_P(Strict, UnauthenticatedServerGainsNothing) {
     EXPECT_EQ(identity_sent().find("planted") != std::string::npos, !strict && a.plants) << identity_sent();
 }
 
-INSTANTIATE_TEST_SUITE_P(Findings, Strict, ::testing::Combine(::testing::ValuesIn(kAttacks), ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "Strict" : "Default");
-                         });
+INSTANTIATE_TEST_SUITE_P(Findings, Strict, ::testing::Combine(::testing::ValuesIn(kAttacks), ::testing::Bool()), [](const auto& info) {
+    return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Strict" : "Default");
+});
 
 // The flag set while a success notification the default let through is
 // acknowledged: the EAP-Success that follows still needs an authenticated

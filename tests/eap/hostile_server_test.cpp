@@ -71,12 +71,14 @@ public:
 
 constexpr unsigned SKIP = EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE, PRIME = EAP_COMPAT_AKA_PRIME;
 constexpr Before I = Before::Identity, A = Before::Authenticated, N = Before::NewConversation;
-constexpr Answer CE = Answer::ClientError, REJECT = Answer::Reject, OK = Answer::Accepted;
+constexpr Answer CE = Answer::ClientError, REJECT = Answer::Reject, OK = Answer::Accepted, ACK = Answer::NotificationAck,
+                 ACK_MAC = Answer::NotificationAckWithMac;
 const Codes kMalformed = {EAPAKA_FAIL_MALFORMED_ATTRIBUTE, EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING};
 const Codes kDuplicate = {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE, EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING};
 const Codes kBadAutn = {EAPAKA_FAIL_INVALID_AUTN}, kBadMac = {EAPAKA_FAIL_INVALID_MAC};
 const Codes kSubtype = {EAPAKA_FAIL_INVALID_SUBTYPE}, kMissing = {EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING};
 using H = Hostile;
+constexpr uint32_t CONVERSING = EAP_STATE_CONVERSING, NOTIFIED = EAP_STATE_SUCCESS_NOTIFIED;
 
 // The trace line each status code brings: the failure's label, or the name
 // the notification code is logged with.
@@ -107,10 +109,10 @@ const Row kRows[] = {
     {"CheckcodePastEnd", 0, I, [](H& t) { return t.fake(cat({{AT_CHECKCODE, 6, 0, 0}, Bytes(4, 0)})); }, CE, kMalformed},
     {"CheckcodeAbove20Bytes", 0, I, [](H& t) { return t.fake(attr(AT_CHECKCODE, 7)); }, CE, kMalformed},
     {"NotificationLength0TakesOneWord", 0, I, [](H& t) { return t.raw(AKA_SUBTYPE_NOTIFICATION, {AT_NOTIFICATION, 0, 0x40, 0}); },
-     Answer::NotificationAck, {AKA_NOTIFICATION_P_BIT}},
+     ACK, {AKA_NOTIFICATION_P_BIT}},
     {"TwoNotificationsTheSecondStands", 0, I, [](H& t) {
          return t.raw(AKA_SUBTYPE_NOTIFICATION, {AT_NOTIFICATION, 1, 0x40, 0, AT_NOTIFICATION, 1, 0x4E, 0x3F});
-     }, Answer::NotificationAck, {20031}},
+     }, ACK, {20031}},
     {"EveryKnownAttributeParses", 0, I, [](H& t) {
          return t.fake(cat({attr(AT_RESULT_IND, 1), attr(AT_CHECKCODE, 6), attr16(AT_IV, Bytes(16, 0)), attr(AT_ENCR_DATA, 25),
                             attr16(AT_MAC, Bytes(16, 0)), attr(AT_NOTIFICATION, 1, {0x80, 0})}));
@@ -133,7 +135,7 @@ const Row kRows[] = {
     {"EncryptedSkippableSkipped", SKIP, I, [](H& t) { return t.encrypting({200, 1, 0, 0}); }, OK, {}},
     {"DuplicatedEncryptedNonceInReauthentication", 0, N, [](H& t) {
          return t.server.reauth_request({1, Bytes(16, 0xA5), attr16(AT_NONCE_S, Bytes(16, 7))});
-     }, CE, {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE}, EAP_STATE_CONVERSING},
+     }, CE, {EAPAKA_FAIL_DUPLICATE_ATTRIBUTE}, CONVERSING},
 
     // Missing attributes and failed checks.
     {"ChallengeWithoutAutn", 0, I, [](H& t) { return t.challenge(kRand); }, CE, kMissing},
@@ -158,23 +160,22 @@ const Row kRows[] = {
     {"ReauthUnderForeignKeys", 0, I, [](H& t) {
          t.server.kEncr = t.server.kAut = Bytes(16, 0x3C);
          return t.server.reauth_request({});
-     }, CE, {EAPAKA_FAIL_MALFORMED_ATTRIBUTE}, EAP_STATE_CONVERSING},
+     }, CE, {EAPAKA_FAIL_MALFORMED_ATTRIBUTE}, CONVERSING},
 
     // Messages in the wrong phase. A notification code with the P bit clear
     // comes after authentication, so protected; before it only P-bit codes
     // may come without AT_MAC (RFC 4187 6.1).
     {"NotificationPBitBeforeAuthentication", 0, I, [](H& t) { return t.server.notification(20031, false); },
-     Answer::NotificationAck, {20031}},
+     ACK, {20031}},
     {"ProtectedNotificationBeforeAuthentication", 0, I, [](H& t) { return t.notification(1026, true, false); },
-     Answer::NotificationAckWithMac, {1026}},
+     ACK_MAC, {1026}},
     {"NotificationWithoutMacBeforeAuthentication", 0, I, [](H& t) { return t.notification(1026, false, false); }, CE, kBadMac},
     {"NotificationBadMacBeforeAuthentication", 0, I, [](H& t) { return t.notification(1026, true, true); }, CE, kBadMac},
     {"SuccessNotification", 0, A, [](H& t) { return t.notification(0x8000, true, false); },
-     Answer::NotificationAckWithMac, {0x8000}, EAP_STATE_SUCCESS_NOTIFIED},
-    {"SuccessNotificationBadMac", 0, A, [](H& t) { return t.notification(0x8000, true, true); }, CE, kBadMac,
-     EAP_STATE_SUCCESS_NOTIFIED},
+     ACK_MAC, {0x8000}, NOTIFIED},
+    {"SuccessNotificationBadMac", 0, A, [](H& t) { return t.notification(0x8000, true, true); }, CE, kBadMac, NOTIFIED},
     {"SBitNotExactlySuccess", 0, A, [](H& t) { return t.notification(0x8001, true, false); },
-     Answer::NotificationAckWithMac, {0x8001}},
+     ACK_MAC, {0x8001}},
     {"PBitAfterAuthenticationNeedsMac", 0, A, [](H& t) { return t.notification(0x4000, false, false); }, CE, kBadMac},
     {"SecondChallengeAfterAuthentication", 0, A, [](H& t) { return t.server.challenge({}); }, CE, kSubtype},
     {"PeerOnlySubtype", 0, I,
