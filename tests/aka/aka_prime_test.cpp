@@ -43,7 +43,6 @@ TEST_F(AkaPrime, ChallengeSequences) {
     struct Case { const char* name; std::vector<Step> steps; bool foreignRecord = false; };
     const Step ask = {offer({2, 1}), Outcome::KdfRequested, {}};
     const Case cases[] = {
-        {"KDF 1 first", {{offer({1}), Outcome::Accepted, {}}}},
         {"unknown KDF first: KDF 1 asked for, then taken", {ask, {offer({1, 2, 1}), Outcome::Accepted, {}}}},
         {"answer that drops the offer", {ask, {offer({1, 2}), Outcome::ClientError, {BAD_MAC}}}},
         {"request ignored", {ask, {offer({2, 1}), Outcome::ClientError, {BAD_MAC}}}},
