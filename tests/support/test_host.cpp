@@ -26,32 +26,21 @@ uint64_t fakeNow = 1000000;
 
 uint64_t fake_now() { return fakeNow; }
 
+// The host completes each request before returning: a load refills the
+// buffer from its copy, a store keeps the buffer's field.
 void store_callback(unsigned long request) {
     TestKeyStore* s = currentStore;
     if (s == nullptr) return;
     s->requests.push_back(request);
-    switch (request) {
-    case EAPAKA_AUTHKEY_LOAD:
-        std::memcpy(s->buffer, s->store, sizeof s->buffer);
-        break;
-    case EAPAKA_AUTHKEY_STORE_PSEUDONYM:
-        std::memcpy(s->store + EAPAKA_KEB_PSEUDONYM, s->buffer + EAPAKA_KEB_PSEUDONYM, 23);
-        break;
-    case EAPAKA_AUTHKEY_STORE_SEQMS:
-        std::memcpy(s->store + EAPAKA_KEB_SEQMS, s->buffer + EAPAKA_KEB_SEQMS, 192);
-        break;
-    default:
-        break;
-    }
+    if (request == EAPAKA_AUTHKEY_LOAD) std::memcpy(s->buffer, s->store, sizeof s->buffer);
+    if (request == EAPAKA_AUTHKEY_STORE_PSEUDONYM) std::memcpy(s->store + EAPAKA_KEB_PSEUDONYM, s->buffer + EAPAKA_KEB_PSEUDONYM, 23);
+    if (request == EAPAKA_AUTHKEY_STORE_SEQMS) std::memcpy(s->store + EAPAKA_KEB_SEQMS, s->buffer + EAPAKA_KEB_SEQMS, 192);
 }
 }  // namespace
 
 void TestKeyStore::set_standard_milenage() {
-    Bytes c[5];
-    for (int i = 0; i < 5; ++i) {
-        c[i] = Bytes(16, 0);
-        c[i][15] = static_cast<uint8_t>(i == 0 ? 0 : 1 << (i - 1));  // 0, 1, 2, 4, 8
-    }
+    Bytes c[5] = {Bytes(16, 0), Bytes(16, 0), Bytes(16, 0), Bytes(16, 0), Bytes(16, 0)};
+    for (int i = 1; i < 5; ++i) c[i][15] = static_cast<uint8_t>(1 << (i - 1));  // 0, 1, 2, 4, 8
     const int32_t r[5] = {64, 0, 32, 64, 96};
     set_milenage(c, r);
 }
@@ -107,8 +96,7 @@ TraceFile::TraceFile(bool create) {
 TraceFile::~TraceFile() {
     platform_set_trace_path(nullptr);
     std::remove(path.c_str());
-    std::string dir = path.substr(0, path.rfind('/'));
-    rmdir(dir.c_str());
+    rmdir(path.substr(0, path.rfind('/')).c_str());
 }
 
 std::string TraceFile::contents() const {
