@@ -10,7 +10,6 @@ namespace {
 
 Bytes field(const uint8_t* p, size_t n) { return Bytes(p, p + n); }
 
-
 // RFC 4186 A.5 and A.9. The re-authentication request is EAP-SIM (Type 18)
 // with a 112-byte AT_ENCR_DATA, above what an EAP-AKA request may carry, so
 // its attributes are placed by hand.
