@@ -6,12 +6,12 @@
 
 namespace {
 
-// AT_IDENTITY as RFC 4187 10.5 lays it out, built independently of the
-// library: Length in words (minimal when 0), actual length, identity, zero fill.
+// AT_IDENTITY (RFC 4187 10.5) as the test server lays it out, of `words`
+// words unless 0 (then the fewest that hold the identity).
 Bytes at_identity(const std::string& id, uint8_t words) {
-    if (words == 0) words = static_cast<uint8_t>((4 + id.size() + 3) / 4);
-    Bytes a = cat({{AT_IDENTITY, words, 0, static_cast<uint8_t>(id.size())}, text_bytes(id)});
-    a.resize(size_t{words} * 4, 0);
+    Bytes a = akasrv::identity_attr(AT_IDENTITY, id);
+    if (words != 0) a.resize(size_t{words} * 4, 0);
+    a[1] = static_cast<uint8_t>(a.size() / 4);
     return a;
 }
 

@@ -171,7 +171,6 @@ const Row kRows[] = {
     {"NotificationWithoutMacBeforeAuthentication", 0, I, [](H& t) { return t.notification(1026, false, false); }, CE, kBadMac},
     {"SuccessNotification", 0, A, [](H& t) { return t.notification(0x8000, true, false); },
      ACK_MAC, {0x8000}, NOTIFIED},
-    {"SuccessNotificationBadMac", 0, A, [](H& t) { return t.notification(0x8000, true, true); }, CE, kBadMac, NOTIFIED},
     {"SBitNotExactlySuccess", 0, A, [](H& t) { return t.notification(0x8001, true, false); },
      ACK_MAC, {0x8001}},
     {"PBitAfterAuthenticationNeedsMac", 0, A, [](H& t) { return t.notification(0x4000, false, false); }, CE, kBadMac},

@@ -21,7 +21,7 @@ constexpr size_t kPrimeKeySize = 32;  // K_aut and K_re of EAP-AKA'
 
 inline Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
 inline Bytes be16(unsigned value) { return {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)}; }
-inline Bytes be48(uint64_t value) { return cat({be16(static_cast<unsigned>(value >> 32)), be16(value >> 16 & 0xFFFF), be16(value & 0xFFFF)}); }
+inline Bytes be48(uint64_t v) { return cat({be16(static_cast<unsigned>(v >> 32)), be16(v >> 16 & 0xFFFF), be16(v & 0xFFFF)}); }
 
 // EAP-Request of the method `type` with the given Identifier, Subtype and
 // attributes.
