@@ -24,9 +24,8 @@ void* counted(std::size_t size) {
     return std::malloc(size == 0 ? 1 : size);
 }
 void* counted_or_throw(std::size_t size) {
-    void* p = counted(size);
-    if (p == nullptr) throw std::bad_alloc();
-    return p;
+    if (void* p = counted(size)) return p;
+    throw std::bad_alloc();
 }
 }  // namespace
 

@@ -147,13 +147,10 @@ TEST(PublishedVectors, Milenage) {
         milenage_f1star(k.data(), rand.data(), sqn.data(), amf.data(), macS.data());
         milenage_f2345(k.data(), rand.data(), res.data(), ck.data(), ik.data(), ak.data());
         milenage_f5star(k.data(), rand.data(), akStar.data());
-        EXPECT_EQ(macA, r.bytes("F1_MAC_A")) << r.id;
-        EXPECT_EQ(macS, r.bytes("F1STAR_MAC_S")) << r.id;
-        EXPECT_EQ(res, r.bytes("F2_RES")) << r.id;
-        EXPECT_EQ(ck, r.bytes("F3_CK")) << r.id;
-        EXPECT_EQ(ik, r.bytes("F4_IK")) << r.id;
-        EXPECT_EQ(ak, r.bytes("F5_AK")) << r.id;
-        EXPECT_EQ(akStar, r.bytes("F5STAR_AK")) << r.id;
+        const std::pair<const char*, const Bytes&> outputs[] = {
+            {"F1_MAC_A", macA}, {"F1STAR_MAC_S", macS}, {"F2_RES", res}, {"F3_CK", ck},
+            {"F4_IK", ik},      {"F5_AK", ak},          {"F5STAR_AK", akStar}};
+        for (const auto& [field, value] : outputs) EXPECT_EQ(value, r.bytes(field)) << r.id << " " << field;
 
         Bytes autn(6);
         for (int i = 0; i < 6; ++i) autn[i] = sqn[i] ^ ak[i];
