@@ -199,8 +199,9 @@ TEST_F(SimnetServer, ReauthenticationRefusesStaleCounterAndMacWithoutNonce) {
         const PeerView full = peer_view(subscriber, identity, request);
         ASSERT_EQ(server.handle(sealed_response(request[1], AKA_CHALLENGE, at_res(full.res), full.kAut)).packet[0],
                   EAP_SUCCESS);
+        const std::string reauthId = server.issuedReauthId;
         const Bytes start = server.start(ServerPlan{}).packet;
-        const Bytes reauth = server.handle(identity_response(start[1], server.issuedReauthId)).packet;
+        const Bytes reauth = server.handle(identity_response(start[1], reauthId)).packet;
         ASSERT_EQ(reauth[5], AKA_REAUTHENTICATION);
         const Bytes inner = oracle::aes_cbc_decrypt(full.kEncr, value_of(reauth, AT_IV), value_of(reauth, AT_ENCR_DATA));
         ASSERT_EQ(inner[0], AT_COUNTER);
