@@ -1,6 +1,6 @@
 // What each primitive promises at its edges: null arguments, MAC and key
-// lengths, a spent or overflowed SHA-1 context, SHA-1's raw mode (the G
-// function of FIPS 186-2), the AES key rules and the traced Milenage.
+// lengths, a spent or overflowed SHA-1 context, the AES key rules and the
+// traced Milenage.
 #include <cstring>
 #include <new>
 
@@ -17,15 +17,6 @@
 namespace {
 
 constexpr uint8_t kGuard = 0xEE;
-
-Bytes sha1_of(const Bytes& data) {
-    Sha1Context ctx;
-    Bytes digest(SHA1_DIGEST_SIZE);
-    sha1_reset(&ctx);
-    sha1_input(&ctx, data.data(), static_cast<unsigned>(data.size()));
-    sha1_result(&ctx, digest.data());
-    return digest;
-}
 
 // A null output, or a null input that something must be computed from,
 // writes nothing; a null key or message of a MAC or hash counts as empty,
@@ -138,21 +129,6 @@ TEST(EdgeCases, Sha1ContextRefusalsSpentAndOverflow) {
         }
         EXPECT_EQ(sha1_result(&ctx, digest), c.result) << c.high << ":" << c.low << " + " << c.length;
     }
-}
-
-// Mode 1 finishes with the pending bytes and zeros, one compression and no
-// length (nothing pending: one zero block); any other mode value hashes as
-// standard SHA-1.
-TEST(EdgeCases, Sha1RawModeIsOneUnpaddedCompression) {
-    RandomBytes random(186);
-    for (int i = 0; i < 50; ++i) {
-        const Bytes x = i == 0 ? Bytes{} : random(20);
-        for (uint8_t mode : {1, 0, 2, 0xFF}) {
-            g_session.sha1RawMode = mode;
-            EXPECT_EQ(sha1_of(x), mode == 1 ? oracle::sha1_g(i == 0 ? Bytes(20, 0) : x) : oracle::sha1(x)) << int(mode);
-        }
-    }
-    g_session.sha1RawMode = 0;
 }
 
 // Key lengths in bytes or bits; anything else, or a null key, unloads the

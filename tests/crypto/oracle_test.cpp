@@ -53,6 +53,21 @@ TEST(Oracle, Sha1AndSha256ForEveryLengthAndSplit) {
     }
 }
 
+// SHA-1's raw mode, the G function of FIPS 186-2: mode 1 finishes with the
+// pending bytes and zeros, one compression and no length (nothing pending:
+// one zero block); any other mode value hashes as standard SHA-1.
+TEST(Oracle, Sha1RawModeIsOneUnpaddedCompressionWithoutLength) {
+    RandomBytes random(186);
+    for (int i = 0; i < 50; ++i) {
+        const Bytes x = i == 0 ? Bytes{} : random(20);
+        for (uint8_t mode : {1, 0, 2, 0xFF}) {
+            g_session.sha1RawMode = mode;
+            EXPECT_EQ(sha1_split(x, x.size() / 2), mode == 1 ? oracle::sha1_g(i == 0 ? Bytes(20, 0) : x) : oracle::sha1(x)) << int(mode);
+        }
+    }
+    g_session.sha1RawMode = 0;
+}
+
 // Keys of every length 0..100 cross the 64-byte hashing threshold.
 TEST(Oracle, HmacsForKeysUpTo100Bytes) {
     RandomBytes random(2104);
