@@ -38,7 +38,7 @@ Bytes value_of(const Bytes& packet, uint8_t type) {
 
 // The peer's side of a full authentication (RFC 4187 section 7).
 struct PeerView {
-    Bytes res, kEncr, kAut, msk, mk, sqn;
+    Bytes res, kEncr, kAut, msk, sqn;
     bool autnAuthentic = false;
 };
 
@@ -52,8 +52,7 @@ PeerView peer_view(const SubscriberProfile& s, const std::string& identity, cons
     const oracle::MilenageOut out = oracle::milenage(k, opc, rand, v.sqn, amf);
     v.autnAuthentic = out.macA == Bytes(autn.begin() + 8, autn.end());
     v.res = out.res;
-    v.mk = oracle::sha1(cat({text_bytes(identity), out.ik, out.ck}));
-    const Bytes x = oracle::fips186_prf(v.mk);
+    const Bytes x = oracle::fips186_prf(oracle::sha1(cat({text_bytes(identity), out.ik, out.ck})));
     v.kEncr.assign(x.begin(), x.begin() + 16);
     v.kAut.assign(x.begin() + 16, x.begin() + 32);
     v.msk.assign(x.begin() + 32, x.begin() + 96);
