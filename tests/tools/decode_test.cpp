@@ -72,7 +72,8 @@ TEST(Decode, ReadableLinesAndBadLengths) {
         {"AKA Length below 8", {1, 2, 0, 6, 23, 1}, "malformed EAP packet"},
         {"attribute past the end", {1, 2, 0, 12, 23, 1, 0, 0, AT_RAND, 5, 0, 0}, "runs past the packet"},
         {"attribute of Length 0", {1, 2, 0, 12, 23, 1, 0, 0, AT_MAC, 0, 0, 0}, "runs past the packet"},
-        {"identity longer than its attribute", {1, 2, 0, 12, 23, 5, 0, 0, AT_IDENTITY, 1, 0, 9}, "exceeds"},
+        {"identity longer than its attribute", {1, 2, 0, 16, 23, 5, 0, 0, AT_IDENTITY, 2, 0, 5, 'a', 'b', 'c', 'd'},
+         "exceeds"},
         {"RES longer than its attribute", {1, 2, 0, 12, 23, 1, 0, 0, AT_RES, 1, 1, 0}, "exceeds"},
     };
     for (const Case& c : cases) {
