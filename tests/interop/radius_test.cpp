@@ -22,6 +22,7 @@
 #include "support/random_bytes.h"
 #include "support/test_host.h"
 #include "tools/interop/radius_packet.h"
+#include "tools/temp_dir.h"
 
 namespace {
 
@@ -298,22 +299,17 @@ TEST(RadiusPacket, DecryptsMppeKeysOfAnAccept) {
 // `eapaka radius` against the server above: every reply it drops is named,
 // an Access-Challenge without an EAP packet is explained, and a success the
 // server never earned is refused with strict success and named as such.
-class HostileRadius : public ::testing::Test {
+class HostileRadius : public TempDirTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/eapaka-radius-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        directory = pattern;
+        TempDirTest::SetUp();
         ASSERT_EQ(shell(std::string(EAPAKA_TOOL_PATH) + " keystore init --keystore p.profile >/dev/null 2>&1"), 0);
     }
-    void TearDown() override { shell("rm -rf " + directory); }
 
     int shell(const std::string& command) {
         int status = std::system(("cd " + directory + " && " + command).c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-
-    std::string directory;
 };
 
 TEST_F(HostileRadius, EveryDroppedReplyAndMissingPacketIsNamed) {

@@ -20,6 +20,7 @@
 
 #include "support/test_host.h"
 #include "tools/keystore_file.h"
+#include "tools/temp_dir.h"
 
 using namespace tool;
 
@@ -42,15 +43,12 @@ size_t lines(const std::string& text) { return static_cast<size_t>(std::count(te
 
 bool has(const std::string& text, const std::string& words) { return text.find(words) != std::string::npos; }
 
-class Cli : public ::testing::Test {
+class Cli : public TempDirTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/eapaka-cli-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        directory = pattern;
+        TempDirTest::SetUp();
         profile = directory + "/.eapaka/subscriber.profile";  // the default under HOME
     }
-    void TearDown() override { shell("rm -rf " + directory); }
 
     // Runs in the temporary directory (so that no trace file is picked up),
     // with HOME there too, stdout and stderr apart.
@@ -78,7 +76,6 @@ protected:
         return p;
     }
 
-    std::string directory;
     std::string profile;
 };
 

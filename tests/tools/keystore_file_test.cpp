@@ -15,20 +15,18 @@
 #include "eapaka/eapaka.h"
 #include "support/test_host.h"
 #include "tools/keystore_file.h"
+#include "tools/temp_dir.h"
 
 using namespace tool;
 
 namespace {
 
-class ProfileFile : public ::testing::Test {
+class ProfileFile : public TempDirTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/eapaka-profile-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        directory = pattern;
+        TempDirTest::SetUp();
         path = directory + "/subscriber.profile";
     }
-    void TearDown() override { std::system(("rm -rf " + directory).c_str()); }
 
     void write(const std::string& text) { std::ofstream(path) << text; }
 
@@ -43,7 +41,6 @@ protected:
         return found;
     }
 
-    std::string directory;
     std::string path;
 };
 
