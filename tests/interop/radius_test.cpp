@@ -118,7 +118,8 @@ private:
             if (::poll(&p, 1, POLL_MS) <= 0) continue;
             sockaddr_in from{};
             socklen_t fromLength = sizeof from;
-            const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+            const ssize_t n =
+                ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
             RadiusPacket request;
             if (n <= 0 || !radius_decode(buffer, static_cast<size_t>(n), request)) continue;
             const Bytes answer = responder_(request, index++);
@@ -132,7 +133,9 @@ private:
     std::thread thread_;
 };
 
-Bytes eap_attribute(const Bytes& eap) { return cat({{RADIUS_ATTR_EAP_MESSAGE, static_cast<uint8_t>(2 + eap.size())}, eap}); }
+Bytes eap_attribute(const Bytes& eap) {
+    return cat({{RADIUS_ATTR_EAP_MESSAGE, static_cast<uint8_t>(2 + eap.size())}, eap});
+}
 
 // EAP-Request/AKA-Notification "success" (RFC 4187 10.19) without AT_MAC:
 // a server that knows no subscriber key can send it.

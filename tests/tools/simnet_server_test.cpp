@@ -202,7 +202,8 @@ TEST_F(SimnetServer, ReauthenticationRefusesStaleCounterAndMacWithoutNonce) {
         const Bytes start = server.start(ServerPlan{}).packet;
         const Bytes reauth = server.handle(identity_response(start[1], reauthId)).packet;
         ASSERT_EQ(reauth[5], AKA_REAUTHENTICATION);
-        const Bytes inner = oracle::aes_cbc_decrypt(full.kEncr, value_of(reauth, AT_IV), value_of(reauth, AT_ENCR_DATA));
+        const Bytes inner =
+            oracle::aes_cbc_decrypt(full.kEncr, value_of(reauth, AT_IV), value_of(reauth, AT_ENCR_DATA));
         ASSERT_EQ(inner[0], AT_COUNTER);
         ASSERT_EQ(inner[4], AT_NONCE_S);
         const Bytes counter(inner.begin() + 2, inner.begin() + 4), nonce(inner.begin() + 8, inner.begin() + 24);
