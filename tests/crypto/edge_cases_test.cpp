@@ -1,6 +1,7 @@
 // What each primitive promises at its edges: null arguments, MAC and key
 // lengths, a spent or overflowed SHA-1 context, the AES key rules and the
 // traced Milenage.
+#include <algorithm>
 #include <cstring>
 #include <new>
 

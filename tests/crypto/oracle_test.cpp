@@ -2,6 +2,7 @@
 // sizes, counts and constants where an implementation goes wrong: padding
 // boundaries, the 64-byte HMAC key threshold, CBC chaining, rotations that
 // are no byte multiples, carries through XKEY. Seeded, so a failure reruns.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
