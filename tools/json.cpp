@@ -28,65 +28,32 @@ std::string json_string(const std::string& text) {
     return out + "\"";
 }
 
-void JsonWriter::separate(const char* key) {
+JsonWriter& JsonWriter::emit(const char* key, const std::string& text, bool opens) {
     if (needComma_) out_ += ",";
     if (key != nullptr) out_ += json_string(key) + ":";
-}
-
-JsonWriter& JsonWriter::begin_object(const char* key) {
-    separate(key);
-    out_ += "{";
-    needComma_ = false;
+    out_ += text;
+    needComma_ = !opens;
     return *this;
 }
 
-JsonWriter& JsonWriter::end_object() {
-    out_ += "}";
+JsonWriter& JsonWriter::close(char bracket) {
+    out_ += bracket;
     needComma_ = true;
     return *this;
 }
 
-JsonWriter& JsonWriter::begin_array(const char* key) {
-    separate(key);
-    out_ += "[";
-    needComma_ = false;
-    return *this;
-}
-
-JsonWriter& JsonWriter::end_array() {
-    out_ += "]";
-    needComma_ = true;
-    return *this;
-}
-
-JsonWriter& JsonWriter::field(const char* key, const std::string& value) {
-    separate(key);
-    out_ += json_string(value);
-    needComma_ = true;
-    return *this;
-}
-
-JsonWriter& JsonWriter::field(const char* key, int64_t value) {
-    separate(key);
-    out_ += std::to_string(value);
-    needComma_ = true;
-    return *this;
-}
+JsonWriter& JsonWriter::begin_object(const char* key) { return emit(key, "{", true); }
+JsonWriter& JsonWriter::end_object() { return close('}'); }
+JsonWriter& JsonWriter::begin_array(const char* key) { return emit(key, "[", true); }
+JsonWriter& JsonWriter::end_array() { return close(']'); }
+JsonWriter& JsonWriter::field(const char* key, const std::string& value) { return emit(key, json_string(value)); }
+JsonWriter& JsonWriter::field(const char* key, int64_t value) { return emit(key, std::to_string(value)); }
+JsonWriter& JsonWriter::field(const char* key, bool value) { return emit(key, value ? "true" : "false"); }
 
 JsonWriter& JsonWriter::field(const char* key, double value) {
-    separate(key);
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", value);
-    out_ += text;
-    needComma_ = true;
-    return *this;
-}
-
-JsonWriter& JsonWriter::field(const char* key, bool value) {
-    separate(key);
-    out_ += value ? "true" : "false";
-    needComma_ = true;
-    return *this;
+    return emit(key, text);
 }
 
 JsonWriter& JsonWriter::value(const std::string& text) { return field(nullptr, text); }

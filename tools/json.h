@@ -26,7 +26,10 @@ public:
     const std::string& str() const { return out_; }
 
 private:
-    void separate(const char* key);
+    // Writes `text` as the next member (named `key`) or element; `opens`
+    // when it begins an object or array, whose first member needs no comma.
+    JsonWriter& emit(const char* key, const std::string& text, bool opens = false);
+    JsonWriter& close(char bracket);
     std::string out_;
     bool needComma_ = false;
 };

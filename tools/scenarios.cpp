@@ -87,6 +87,13 @@ bool saved_profile(ScenarioEnv& env, SubscriberProfile& profile, std::string& wh
            profile_load(env.store.path(), ProfileKind::Peer, profile, why);
 }
 
+// A plan with one of its rules switched on.
+ServerPlan plan_with(bool ServerPlan::*rule) {
+    ServerPlan plan;
+    plan.*rule = true;
+    return plan;
+}
+
 ItemResult full(ScenarioEnv& env) {
     Conversation c;
     std::string why;
@@ -96,12 +103,10 @@ ItemResult full(ScenarioEnv& env) {
 }
 
 ItemResult identity_rounds(ScenarioEnv& env) {
-    ServerPlan plan;
-    plan.identityRounds = true;
     Conversation c;
     std::string why;
     if (!authenticates(env, 1, "AT_ANY_ID_REQ, then AT_PERMANENT_ID_REQ, then AKA-Challenge with AT_CHECKCODE",
-                       plan, c, why)) {
+                       plan_with(&ServerPlan::identityRounds), c, why)) {
         return failure(why);
     }
     if (env.server.peer_identity().rfind(env.store.profile().permanentId + "@", 0) != 0) {
@@ -111,11 +116,12 @@ ItemResult identity_rounds(ScenarioEnv& env) {
 }
 
 ItemResult pseudonym(ScenarioEnv& env) {
-    ServerPlan plan;
-    plan.issuePseudonym = true;
     Conversation c;
     std::string why;
-    if (!authenticates(env, 1, "full authentication delivering AT_NEXT_PSEUDONYM", plan, c, why)) return failure(why);
+    if (!authenticates(env, 1, "full authentication delivering AT_NEXT_PSEUDONYM",
+                       plan_with(&ServerPlan::issuePseudonym), c, why)) {
+        return failure(why);
+    }
     std::string issued = env.server.issuedPseudonym;
     if (!has_request(env.host, EAPAKA_AUTHKEY_STORE_PSEUDONYM)) return failure("no pseudonym store request");
     SubscriberProfile onDisk;
@@ -233,12 +239,10 @@ ItemResult resync(ScenarioEnv& env) {
 }
 
 ItemResult result_ind(ScenarioEnv& env) {
-    ServerPlan plan;
-    plan.resultIndication = true;
     Conversation c;
     std::string why;
     if (!authenticates(env, 1, "AKA-Challenge with AT_RESULT_IND, then a success notification",
-                       plan, c, why)) {
+                       plan_with(&ServerPlan::resultIndication), c, why)) {
         return failure(why);
     }
     if (!env.server.peerResultInd) return failure("peer's response did not carry AT_RESULT_IND");
@@ -247,11 +251,12 @@ ItemResult result_ind(ScenarioEnv& env) {
 }
 
 ItemResult alt_keyset(ScenarioEnv& env) {
-    ServerPlan plan;
-    plan.alternateKeySet = true;
     Conversation c;
     std::string why;
-    if (!authenticates(env, 1, "AKA-Challenge with AMF 0x0003 (alternate key set)", plan, c, why)) return failure(why);
+    if (!authenticates(env, 1, "AKA-Challenge with AMF 0x0003 (alternate key set)",
+                       plan_with(&ServerPlan::alternateKeySet), c, why)) {
+        return failure(why);
+    }
     if (c.result != EAPAKA_RESULT_SUCCESS_ALT_KEYS) return failure("peer reported " + peer_outcome(c));
     return pass("alternate K/OPc used; " + peer_outcome(c));
 }
@@ -281,17 +286,14 @@ ItemResult refused_challenge(ScenarioEnv& env, unsigned index, const ServerPlan&
 }
 
 ItemResult bad_autn(ScenarioEnv& env) {
-    ServerPlan plan;
-    plan.corruptAutn = true;
-    return refused_challenge(env, 1, plan, "AKA-Challenge whose AUTN carries a wrong MAC-A",
-                             EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT, "AUTN");
+    return refused_challenge(env, 1, plan_with(&ServerPlan::corruptAutn),
+                             "AKA-Challenge whose AUTN carries a wrong MAC-A", EAPAKA_FAIL_INVALID_AUTN,
+                             AKA_AUTHENTICATION_REJECT, "AUTN");
 }
 
 ItemResult bad_mac(ScenarioEnv& env) {
-    ServerPlan plan;
-    plan.corruptMac = true;
-    return refused_challenge(env, 1, plan, "AKA-Challenge with a wrong AT_MAC", EAPAKA_FAIL_INVALID_MAC,
-                             AKA_CLIENT_ERROR, "AT_MAC");
+    return refused_challenge(env, 1, plan_with(&ServerPlan::corruptMac), "AKA-Challenge with a wrong AT_MAC",
+                             EAPAKA_FAIL_INVALID_MAC, AKA_CLIENT_ERROR, "AT_MAC");
 }
 
 // RFC 9048 section 3.2: an offer led by a function the peer does not know
@@ -319,9 +321,8 @@ ItemResult kdf_negotiation(ScenarioEnv& env) {
 }
 
 ItemResult amf_separation(ScenarioEnv& env) {
-    ServerPlan plan;
-    plan.noSeparationBit = true;
-    return refused_challenge(env, 1, plan, "AKA-Challenge whose AUTN carries AMF 0000, without the separation bit",
+    return refused_challenge(env, 1, plan_with(&ServerPlan::noSeparationBit),
+                             "AKA-Challenge whose AUTN carries AMF 0000, without the separation bit",
                              EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT,
                              "an AUTN without the AMF separation bit");
 }
@@ -329,10 +330,9 @@ ItemResult amf_separation(ScenarioEnv& env) {
 // RFC 9048 section 4: a peer with EAP-AKA' enabled fails an EAP-AKA
 // exchange whose server said that it prefers EAP-AKA'.
 ItemResult bidding_down(ScenarioEnv& env) {
-    ServerPlan plan;
-    plan.bidDown = true;
-    return refused_challenge(env, 1, plan, "an EAP-AKA challenge with the D bit of AT_BIDDING set: the network "
-                             "prefers EAP-AKA'", EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT,
+    return refused_challenge(env, 1, plan_with(&ServerPlan::bidDown),
+                             "an EAP-AKA challenge with the D bit of AT_BIDDING set: the network prefers EAP-AKA'",
+                             EAPAKA_FAIL_INVALID_AUTN, AKA_AUTHENTICATION_REJECT,
                              "an EAP-AKA exchange bid down from EAP-AKA'");
 }
 

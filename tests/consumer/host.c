@@ -1,16 +1,13 @@
-/* A connection manager in miniature, written as an embedding project writes
- * one: it includes only eapaka/eapaka.h and links only the library
- * (libeapaka.so, or eapaka.dll through its import library). It replays a
- * conversation whose network side and expected results an independent
- * implementation computed (conversation.cpp, on the test oracle's crypto),
- * and checks every result code, response and MSK.
- *
- * One source for every consumer: compiled as C (C99) and as C++, on Linux
- * and for Windows with mingw-w64 and with a Microsoft-ABI compiler.
+/* A connection manager in miniature, as an embedding project writes one:
+ * it includes only eapaka/eapaka.h, links only the library (libeapaka.so,
+ * or eapaka.dll through its import library), and replays a conversation
+ * whose network side and expected results an independent implementation
+ * computed (conversation.cpp, on the test oracle's crypto). Compiled as C99
+ * and as C++, on Linux and for Windows (mingw-w64 and Microsoft ABI).
  *
  *   eapaka_host CONVERSATION
  *
- * The conversation, one step per line ('#' starts a comment, hex in pairs):
+ * One step per line ('#' starts a comment, hex in pairs):
  *   store HEX                 the key store's 395 bytes
  *   init LENGTH REALM         EAP_Init: permanent identity length and realm
  *   packet HEX RESULT [HEX]   EAP_layer must return RESULT and, when a
@@ -73,10 +70,6 @@ static int decode_hex(const char* word, unsigned char* out, int capacity) {
     return n;
 }
 
-static int next_hex(unsigned char* out, int capacity) {
-    return decode_hex(next_word(), out, capacity);
-}
-
 static void check(int ok, unsigned line, const char* what) {
     if (!ok) {
         ++failures;
@@ -85,7 +78,7 @@ static void check(int ok, unsigned line, const char* what) {
 }
 
 static void step_store(unsigned line) {
-    check(next_hex(store, sizeof store) == EAPAKA_KEB_SIZE, line, "store: 395 bytes");
+    check(decode_hex(next_word(), store, sizeof store) == EAPAKA_KEB_SIZE, line, "store: 395 bytes");
     RegisterAuthKeyCallBack(key_request, exchange);
 }
 
@@ -106,7 +99,7 @@ static void step_packet(unsigned line) {
     unsigned char expected[EAPAKA_RESPONSE_MAX];
     unsigned char out[EAPAKA_RESPONSE_MAX];
     unsigned short outLength = 0;
-    const int packetLength = next_hex(packet, sizeof packet);
+    const int packetLength = decode_hex(next_word(), packet, sizeof packet);
     const char* result = next_word();
     const char* response = next_word();
     const int expectedLength = decode_hex(response, expected, sizeof expected);
@@ -134,7 +127,7 @@ static void step_packet(unsigned line) {
 static void step_msk(unsigned line) {
     unsigned char expected[EAPAKA_MSK_SIZE];
     unsigned char msk[EAPAKA_MSK_SIZE];
-    const int length = next_hex(expected, sizeof expected);
+    const int length = decode_hex(next_word(), expected, sizeof expected);
     getAAA(msk);
     check(length == EAPAKA_MSK_SIZE && memcmp(msk, expected, sizeof msk) == 0, line,
           "getAAA differs from the MSK the network derived");
@@ -142,9 +135,9 @@ static void step_msk(unsigned line) {
 
 static void step_hmac(unsigned line) {
     unsigned char key[64], data[256], expected[20], mac[20];
-    const int keyLength = next_hex(key, sizeof key);
-    const int dataLength = next_hex(data, sizeof data);
-    const int macLength = next_hex(expected, sizeof expected);
+    const int keyLength = decode_hex(next_word(), key, sizeof key);
+    const int dataLength = decode_hex(next_word(), data, sizeof data);
+    const int macLength = decode_hex(next_word(), expected, sizeof expected);
     if (keyLength < 0 || dataLength < 0 || macLength < 1) {
         check(0, line, "hmac: KEY DATA MAC");
         return;

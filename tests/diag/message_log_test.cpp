@@ -51,34 +51,31 @@ TEST(MessageLogTest, HexDumpLayout) {
     }
 }
 
-TEST(MessageLogTest, LinesAreAppendedToWhatIsThere) {
-    TraceFile trace;
+// Lines are appended to what the file holds; text is written as it stands,
+// never as a format. Without the file nothing is created.
+TEST(MessageLogTest, LinesAreAppendedOnlyToAnExistingFile) {
     {
-        std::FILE* f = std::fopen(trace.path.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fputs("earlier\n", f);
-        std::fclose(f);
+        TraceFile trace(false);
+        const uint8_t packet[] = {1, 2, 5, 0, 1};  // Length 5, host order
+        const uint8_t seqms[32][6] = {};
+        msglog_line("line %d", 1);
+        msglog_text(packet, sizeof packet);
+        msglog_hex("x", packet, sizeof packet);
+        msglog_eap_packet(packet);
+        msglog_seqms(seqms);
+        EXPECT_FALSE(trace.exists());
     }
+    TraceFile trace;
+    std::FILE* f = std::fopen(trace.path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("earlier\n", f);
+    std::fclose(f);
     msglog_line("\n>EAP_Init() : PermanentID Length=%d", 15);
     msglog_line("\t>>value %s %u", "x", 7u);
     const uint8_t text[] = {'5', '0', '%', ' ', '%', 's', 0x00, 0xBD};
     msglog_text(text, sizeof text);
-    const std::string expected = std::string("earlier\n\n>EAP_Init() : PermanentID Length=15\n"
-                                             "\t>>value x 7\n50% %s") +
-                                 '\0' + "\xBD\n";
-    EXPECT_EQ(trace.contents(), expected);
-}
-
-TEST(MessageLogTest, NothingIsCreatedWithoutTheFile) {
-    TraceFile trace(false);
-    const uint8_t packet[] = {1, 2, 5, 0, 1};  // Length 5, host order
-    const uint8_t seqms[32][6] = {};
-    msglog_line("line %d", 1);
-    msglog_text(packet, sizeof packet);
-    msglog_hex("x", packet, sizeof packet);
-    msglog_eap_packet(packet);
-    msglog_seqms(seqms);
-    EXPECT_FALSE(trace.exists());
+    EXPECT_EQ(trace.contents(), std::string("earlier\n\n>EAP_Init() : PermanentID Length=15\n\t>>value x 7\n50% %s") +
+                                    '\0' + "\xBD\n");
 }
 
 TEST(MessageLogTest, EapPacketDumpNamesCodesAndTypes) {
@@ -120,11 +117,9 @@ TEST(MessageLogTest, SeqmsDump) {
     std::string expected;
     for (int i = 0; i < 32; ++i) {
         char line[64];
-        std::snprintf(line, sizeof line, "\tSEQMS[%2d]\n", i);
+        std::snprintf(line, sizeof line, "\tSEQMS[%2d]\n\t\t%s \n", i,
+                      i == 0 ? "00 00 00 00 00 01" : i == 31 ? "07 00 00 00 00 FF" : "00 00 00 00 00 00");
         expected += line;
-        if (i == 0) expected += "\t\t00 00 00 00 00 01 \n";
-        else if (i == 31) expected += "\t\t07 00 00 00 00 FF \n";
-        else expected += "\t\t00 00 00 00 00 00 \n";
     }
     EXPECT_EQ(trace.contents(), expected);
 }

@@ -2,130 +2,96 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "api/session.h"
 #include "platform/platform.h"
 #include "support/test_host.h"
 
 namespace {
+
 int fired = 0;
-void count_fire(void*, unsigned int, uintptr_t, unsigned long) { ++fired; }
-}  // namespace
 
-class PlatformTimerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        platform_reset_timers();
-        fake_clock_install();
-        fired = 0;
-    }
-    void TearDown() override {
-        platform_reset_timers();
-        fake_clock_uninstall();
-    }
-};
-
-TEST_F(PlatformTimerTest, FiresOnlyFromDispatchAfterItsPeriod) {
+// A timer fires only from dispatch, once its period has passed, and again
+// every period until killed; dispatch returns the milliseconds to the next
+// deadline, or -1.
+TEST(PlatformTimerTest, FiresOnlyFromDispatchAfterItsPeriod) {
+    platform_reset_timers();
+    fake_clock_install();
     EXPECT_EQ(platform_dispatch_timers(), -1);
-    uintptr_t id = platform_set_timer(10000, count_fire);
+    const uintptr_t id = platform_set_timer(10000, [](void*, unsigned int, uintptr_t, unsigned long) { ++fired; });
     ASSERT_NE(id, 0u);
     EXPECT_EQ(platform_dispatch_timers(), 10000);
     fake_clock_advance(9999);
     EXPECT_EQ(platform_dispatch_timers(), 1);
     EXPECT_EQ(fired, 0);
     fake_clock_advance(1);
-    EXPECT_EQ(platform_dispatch_timers(), 10000);  // periodic until killed
+    EXPECT_EQ(platform_dispatch_timers(), 10000);
     EXPECT_EQ(fired, 1);
     EXPECT_TRUE(platform_kill_timer(id));
     EXPECT_FALSE(platform_kill_timer(id));
     fake_clock_advance(20000);
     EXPECT_EQ(platform_dispatch_timers(), -1);
     EXPECT_EQ(fired, 1);
+    platform_reset_timers();
+    fake_clock_uninstall();
 }
 
 // The trace is written only to a regular file owned by this user, with no
-// permission bit for group or others and a single link, and never through a
-// symbolic link.
-TEST(PlatformTraceTest, RefusesUnsafeFiles) {
-    TraceFile trace;
-    std::FILE* f = platform_open_trace();
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
-
-    for (mode_t mode : {0620, 0602, 0640, 0604, 0644, 0610, 0601}) {
-        chmod(trace.path.c_str(), mode);
-        EXPECT_EQ(platform_open_trace(), nullptr) << std::oct << mode;
-    }
-    chmod(trace.path.c_str(), 0600);
-
-    const std::string other = trace.path + ".link";
-    ASSERT_EQ(link(trace.path.c_str(), other.c_str()), 0);
-    EXPECT_EQ(platform_open_trace(), nullptr) << "hard link";
-    std::remove(other.c_str());
-
-    if (geteuid() == 0) {  // only root can hand the file to another owner
-        ASSERT_EQ(chown(trace.path.c_str(), 65534, 65534), 0);
-        EXPECT_EQ(platform_open_trace(), nullptr) << "other owner";
-        ASSERT_EQ(chown(trace.path.c_str(), 0, 0), 0);
-    }
-
-    std::string target = trace.path + ".target";
-    std::FILE* t = std::fopen(target.c_str(), "w");
-    ASSERT_NE(t, nullptr);
-    std::fclose(t);
-    chmod(target.c_str(), 0600);
-    std::remove(trace.path.c_str());
-    ASSERT_EQ(symlink(target.c_str(), trace.path.c_str()), 0);
-    EXPECT_EQ(platform_open_trace(), nullptr) << "symbolic link";
-    std::remove(trace.path.c_str());
-    std::remove(target.c_str());
-
-    EXPECT_EQ(platform_open_trace(), nullptr) << "absent";
-    EXPECT_FALSE(trace.exists()) << "never created";
-}
-
-// Something other than a regular file under the trace's name (a FIFO that
-// would block a writer, a directory) is refused like an absent file.
-TEST(PlatformTraceTest, RefusesNonRegularFiles) {
-    TraceFile trace(false);
-    ASSERT_EQ(mkfifo(trace.path.c_str(), 0600), 0);
-    EXPECT_EQ(platform_open_trace(), nullptr) << "FIFO";
-    std::remove(trace.path.c_str());
-
-    ASSERT_EQ(mkdir(trace.path.c_str(), 0700), 0);
-    EXPECT_EQ(platform_open_trace(), nullptr) << "directory";
-    rmdir(trace.path.c_str());
-}
-
-// A refused file receives nothing: the library's messages are dropped as
-// if the trace were switched off. The same exchange is traced once the file
-// is safe.
-TEST(PlatformTraceTest, RefusedFileIsLeftUntouched) {
+// permission bit for group or others and a single link, never through a
+// symbolic link, and never created. A refused file receives nothing of an
+// exchange, which is traced once the file is made safe.
+TEST(PlatformTraceTest, RefusesUnsafeFilesAndWritesNothingToThem) {
     struct Case {
-        const char* name;
-        mode_t mode;
-        bool hardLink;
+        std::string name;
+        std::function<void(const std::string& path)> make_unsafe;
     };
-    const Case cases[] = {{"0644", 0644, false}, {"0640", 0640, false}, {"hard link", 0600, true}};
+    std::vector<Case> cases = {
+        {"hard link", [](const std::string& p) { ASSERT_EQ(link(p.c_str(), (p + ".link").c_str()), 0); }},
+        {"symbolic link",
+         [](const std::string& p) {
+             std::rename(p.c_str(), (p + ".target").c_str());
+             ASSERT_EQ(symlink((p + ".target").c_str(), p.c_str()), 0);
+         }},
+        {"FIFO", [](const std::string& p) { std::remove(p.c_str()); mkfifo(p.c_str(), 0600); }},
+        {"directory", [](const std::string& p) { std::remove(p.c_str()); mkdir(p.c_str(), 0700); }},
+        {"absent", [](const std::string& p) { std::remove(p.c_str()); }},
+    };
+    for (mode_t mode : {0620, 0602, 0640, 0604, 0644, 0610, 0601})
+        cases.push_back({"mode 0" + std::to_string(mode / 64) + std::to_string(mode / 8 % 8) + std::to_string(mode % 8),
+                         [mode](const std::string& p) { chmod(p.c_str(), mode); }});
+    if (geteuid() == 0)  // only root can hand the file to another owner
+        cases.push_back({"other owner", [](const std::string& p) { ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0); }});
+    unsigned char out[256];
+    unsigned short outLen = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         aka_session_reset();
         TraceFile trace;
-        chmod(trace.path.c_str(), c.mode);
-        const std::string other = trace.path + ".link";
-        if (c.hardLink) {
-            ASSERT_EQ(link(trace.path.c_str(), other.c_str()), 0);
-        }
-        unsigned char out[256];
-        unsigned short outLen = 0;
+        std::FILE* f = platform_open_trace();
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+        c.make_unsafe(trace.path);
+        EXPECT_EQ(platform_open_trace(), nullptr);
         unsigned char identityRequest[] = {1, 7, 0, 5, 1};
         EXPECT_EQ(EAP_layer(identityRequest, out, &outLen), EAPAKA_RESULT_RESPONSE);
-        EXPECT_EQ(trace.contents(), "");
-        chmod(trace.path.c_str(), 0600);
-        std::remove(other.c_str());
-        unsigned char sameRequest[] = {1, 7, 0, 5, 1};
-        EXPECT_EQ(EAP_layer(sameRequest, out, &outLen), EAPAKA_RESULT_RESPONSE);
-        EXPECT_NE(trace.contents(), "");
+        struct stat st {};
+        if (lstat(trace.path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            EXPECT_EQ(trace.contents(), "");
+            EXPECT_EQ(chown(trace.path.c_str(), geteuid(), getegid()) | chmod(trace.path.c_str(), 0600), 0);
+            std::remove((trace.path + ".link").c_str());
+            unsigned char sameRequest[] = {1, 7, 0, 5, 1};
+            EXPECT_EQ(EAP_layer(sameRequest, out, &outLen), EAPAKA_RESULT_RESPONSE);
+            EXPECT_NE(trace.contents(), "");
+        } else {
+            EXPECT_EQ(S_ISLNK(st.st_mode) ? read_file(trace.path + ".target") : "", "");
+        }
+        std::remove((trace.path + ".target").c_str());
+        rmdir(trace.path.c_str());
+        std::remove(trace.path.c_str());
+        EXPECT_EQ(platform_open_trace(), nullptr) << "never created";
     }
     aka_session_reset();
 }
+
+}  // namespace
