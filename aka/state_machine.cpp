@@ -63,28 +63,17 @@ struct ChallengeKeys {
     uint8_t mk[20], fullAuthMk[20], kEncr[16], kAut[K_AUT_PRIME_SIZE], kRe[K_RE_SIZE], msk[64], keysPrime;
 };
 
-ChallengeKeys save_challenge_keys() {
-    const AkaSession& s = g_session;
-    ChallengeKeys k;
-    std::memcpy(k.mk, s.mk, sizeof k.mk);
-    std::memcpy(k.fullAuthMk, s.fullAuthMk, sizeof k.fullAuthMk);
-    std::memcpy(k.kEncr, s.kEncr, sizeof k.kEncr);
-    std::memcpy(k.kAut, s.kAut, sizeof k.kAut);
-    std::memcpy(k.kRe, s.kRe, sizeof k.kRe);
-    std::memcpy(k.msk, s.msk, sizeof k.msk);
-    k.keysPrime = s.keysPrime;
-    return k;
-}
-
-void restore_challenge_keys(const ChallengeKeys& k) {
-    AkaSession& s = g_session;
-    std::memcpy(s.mk, k.mk, sizeof k.mk);
-    std::memcpy(s.fullAuthMk, k.fullAuthMk, sizeof k.fullAuthMk);
-    std::memcpy(s.kEncr, k.kEncr, sizeof k.kEncr);
-    std::memcpy(s.kAut, k.kAut, sizeof k.kAut);
-    std::memcpy(s.kRe, k.kRe, sizeof k.kRe);
-    std::memcpy(s.msk, k.msk, sizeof k.msk);
-    s.keysPrime = k.keysPrime;
+// Copies the key fields between the session and a saved set; both hold them
+// under the same names and sizes.
+template <typename To, typename From>
+void copy_challenge_keys(To& to, const From& from) {
+    std::memcpy(to.mk, from.mk, sizeof to.mk);
+    std::memcpy(to.fullAuthMk, from.fullAuthMk, sizeof to.fullAuthMk);
+    std::memcpy(to.kEncr, from.kEncr, sizeof to.kEncr);
+    std::memcpy(to.kAut, from.kAut, sizeof to.kAut);
+    std::memcpy(to.kRe, from.kRe, sizeof to.kRe);
+    std::memcpy(to.msk, from.msk, sizeof to.msk);
+    to.keysPrime = from.keysPrime;
 }
 
 // RFC 9048 section 3.2 to 3.3: the AKA'-Challenge checks that come before
@@ -140,7 +129,8 @@ int process_challenge(const uint8_t* request, uint16_t length, uint8_t* payload,
         makeRSP_SyncFailure(payload, words);
         return AKA_RESULT_CONTINUE;
     }
-    ChallengeKeys previous = save_challenge_keys();
+    ChallengeKeys previous;
+    copy_challenge_keys(previous, g_session);
     if (aka_is_prime()) {
         derive_prime_keys();
     } else {
@@ -150,7 +140,7 @@ int process_challenge(const uint8_t* request, uint16_t length, uint8_t* payload,
     const bool verified = challenge_verified(request, length);
     // RFC 9048 section 4: AT_BIDDING counts only under a verified AT_MAC.
     const bool biddingDown = verified && bidding_down_detected();
-    if ((!verified || biddingDown) && strict_success()) restore_challenge_keys(previous);
+    if ((!verified || biddingDown) && strict_success()) copy_challenge_keys(g_session, previous);
     aka_wipe(reinterpret_cast<uint8_t*>(&previous), sizeof previous);
     if (!verified) return client_error_exit(payload, words);
     if (biddingDown) return authentication_reject(payload, words);
