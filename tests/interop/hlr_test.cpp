@@ -45,10 +45,7 @@ Bytes concealed(const Bytes& sqn, const Bytes& ak) {
 TEST(HlrProtocol, ParsesOnlyWellFormedRequests) {
     const std::string auts = "000102030405060708090a0b0c0d", rand(32, '0');
     const std::string resync = "AKA-AUTS " + IMSI + " " + auts + " " + rand;
-    struct Case {
-        std::string text;
-        HlrRequestKind kind;
-    } ok[] = {{"AKA-REQ-AUTH " + IMSI, HlrRequestKind::AuthVector},
+    struct Case { std::string text; HlrRequestKind kind; } ok[] = {{"AKA-REQ-AUTH " + IMSI, HlrRequestKind::AuthVector},
               {"AKA-REQ-AUTH " + IMSI + "\n", HlrRequestKind::AuthVector},
               {resync, HlrRequestKind::Resynchronisation}};
     HlrRequest r;
@@ -109,12 +106,7 @@ TEST(HlrGateway, VectorsMatchTheMilenageOracle) {
 // AUTS = SQN_MS xor AK* || MAC-S; an AuC checks MAC-S over the dummy AMF
 // 0000 of TS 33.102 6.3.3 only, though the vectors carry AMF 8000.
 TEST(HlrAuc, ResynchronisesAboveTheSqnOfAValidAuts) {
-    struct Case {
-        const char* name;
-        Bytes macAmf;
-        uint8_t corrupt;
-        bool accepted;
-    } cases[] = {
+    struct Case { const char* name; Bytes macAmf; uint8_t corrupt; bool accepted; } cases[] = {
         {"MAC-S over the dummy AMF", {0x00, 0x00}, 0, true},
         {"MAC-S over the vectors' AMF", {0x80, 0x00}, 0, false},
         {"MAC-S over another AMF", {0x00, 0x01}, 0, false},

@@ -9,11 +9,9 @@
 #include <openssl/hmac.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -209,13 +207,7 @@ TEST(RadiusPacket, RequestSplitsEapMessageAndEndsInMessageAuthenticator) {
 
 TEST(RadiusPacket, DecodeRefusesPacketsThatBreakTheirBounds) {
     const Bytes good = hex_to_bytes("0b01001a 00000000000000000000000000000000 1806 41424344");
-    struct Case {
-        const char* name;
-        size_t offset;
-        uint8_t value;
-        size_t cut;
-        bool ok;
-    } cases[] = {
+    struct Case { const char* name; size_t offset; uint8_t value; size_t cut; bool ok; } cases[] = {
         {"well formed", 0, 0x0b, 0, true},
         {"declared length above the bytes received", 3, 0x1b, 0, false},
         {"declared length below the header", 3, 0x13, 0, false},
@@ -276,11 +268,7 @@ TEST(RadiusPacket, DecryptsMppeKeysOfAnAccept) {
     // Key-Length, then claims 16.
     Bytes longClaim = mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, Bytes(15, 1), {0x81, 0x23}, requestAuth);
     longClaim[10] = static_cast<uint8_t>(16 ^ md5(cat({text_bytes(SECRET), requestAuth, {0x81, 0x23}}))[0]);
-    struct Case {
-        const char* name;
-        Bytes attributes;
-        bool ok;
-    } cases[] = {
+    struct Case { const char* name; Bytes attributes; bool ok; } cases[] = {
         {"both keys", cat({mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, sendKey, {0x81, 0x23}, requestAuth), recv}), true},
         {"salt without its leading bit",
          cat({mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, sendKey, {0x01, 0x23}, requestAuth), recv}), false},
@@ -306,12 +294,7 @@ class HostileRadius : public TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        ASSERT_EQ(shell(std::string(EAPAKA_TOOL_PATH) + " keystore init --keystore p.profile >/dev/null 2>&1"), 0);
-    }
-
-    int shell(const std::string& command) {
-        int status = std::system(("cd " + directory + " && " + command).c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ASSERT_EQ(run(std::string(EAPAKA_TOOL_PATH) + " keystore init --keystore p.profile >/dev/null 2>&1"), 0);
     }
 };
 
@@ -364,15 +347,15 @@ TEST_F(HostileRadius, EveryDroppedReplyAndMissingPacketIsNamed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RadiusServer server(c.reply);
-        const int status = shell(std::string(EAPAKA_TOOL_PATH) + " radius --secret " + SECRET + " --port " +
+        const int status = run(std::string(EAPAKA_TOOL_PATH) + " radius --secret " + SECRET + " --port " +
                                  std::to_string(server.port) + " --keystore p.profile --timeout 150 --retries 1 " +
                                  "--quiet " + c.options + " >output 2>&1");
         const std::string output = read_file(directory + "/output");
         EXPECT_EQ(status, c.status) << output;
         for (const std::string& words : c.words) EXPECT_NE(output.find(words), std::string::npos) << output;
     }
-    if (shell("command -v tshark >/dev/null") != 0) GTEST_SKIP() << "tshark not installed (Debian package tshark)";
-    ASSERT_EQ(shell("tshark -r c.pcap -o ip.check_checksum:TRUE -o udp.check_checksum:TRUE -T fields "
+    if (!have_program("tshark")) GTEST_SKIP() << "tshark not installed (Debian package tshark)";
+    ASSERT_EQ(run("tshark -r c.pcap -o ip.check_checksum:TRUE -o udp.check_checksum:TRUE -T fields "
                     "-e ip.checksum.status -e udp.checksum.status >checksums 2>/dev/null"), 0);
     EXPECT_EQ(read_file(directory + "/checksums"), "1\t1\n1\t1\n1\t1\n1\t1\n") << "1: verified";
 }

@@ -59,11 +59,7 @@ TEST(Decode, JsonGivesEachAttributeItsDecodedFields) {
 // What the readable decoder shows; every length field is checked before it
 // is used.
 TEST(Decode, ReadableLinesAndBadLengths) {
-    struct Case {
-        const char* name;
-        Bytes packet;
-        const char* shows;
-    };
+    struct Case { const char* name; Bytes packet; const char* shows; };
     const Case cases[] = {
         {"AT_BIDDING", {1, 3, 0, 12, 23, AKA_CHALLENGE, 0, 0, AT_BIDDING, 1, 0x80, 0x00},
          "AT_BIDDING           D=1 (the server prefers EAP-AKA')"},

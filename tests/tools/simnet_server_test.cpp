@@ -37,10 +37,7 @@ Bytes value_of(const Bytes& packet, uint8_t type) {
 }
 
 // The peer's side of a full authentication (RFC 4187 section 7).
-struct PeerView {
-    Bytes res, kEncr, kAut, msk, sqn;
-    bool autnAuthentic = false;
-};
+struct PeerView { Bytes res, kEncr, kAut, msk, sqn; bool autnAuthentic = false; };
 
 PeerView peer_view(const SubscriberProfile& s, const std::string& identity, const Bytes& challenge) {
     const Bytes k = bytes_of(s.main.k, 16), opc = bytes_of(s.main.opc, 16);
@@ -141,13 +138,7 @@ TEST_F(SimnetServer, SequenceNumbersFollowTheIndexArray) {
 TEST_F(SimnetServer, AutsResynchronisesOnlyWhenMacSVerifies) {
     const uint64_t seqMs = 5000, ind = 7;
     const Bytes sqnMs = akasrv::be48(seqMs << SQN_IND_BITS | ind), autnAmf = {0x80, 0x00}, dummyAmf = {0, 0};
-    struct Case {
-        const char* name;
-        NetworkProfile profile;
-        Bytes macAmf;
-        uint8_t corrupt;
-        bool accepted;
-    } cases[] = {
+    struct Case { const char* name; NetworkProfile profile; Bytes macAmf; uint8_t corrupt; bool accepted; } cases[] = {
         {"default, AUTN's AMF", NetworkProfile::Default, autnAmf, 0, true},
         {"default, AUTN's AMF, MAC-S damaged", NetworkProfile::Default, autnAmf, 1, false},
         {"default, dummy AMF", NetworkProfile::Default, dummyAmf, 0, false},
@@ -208,12 +199,8 @@ TEST_F(SimnetServer, ReauthenticationRefusesStaleCounterAndMacWithoutNonce) {
         ASSERT_EQ(inner[4], AT_NONCE_S);
         const Bytes counter(inner.begin() + 2, inner.begin() + 4), nonce(inner.begin() + 8, inner.begin() + 24);
 
-        const uint16_t echoed = static_cast<uint16_t>((counter[0] << 8 | counter[1]) + c.counterDelta);
-        const Bytes block = {AT_COUNTER, 1, static_cast<uint8_t>(echoed >> 8), static_cast<uint8_t>(echoed),
-                             AT_PADDING, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        const Bytes iv(16, 0x5A);
-        const Bytes attrs = cat({akasrv::attr16(AT_IV, iv),
-                                 akasrv::attr16(AT_ENCR_DATA, oracle::aes_cbc_encrypt(full.kEncr, iv, block))});
+        const Bytes echoed = akasrv::be16((counter[0] << 8 | counter[1]) + c.counterDelta);
+        const Bytes attrs = akasrv::encrypted(full.kEncr, Bytes(16, 0x5A), cat({{AT_COUNTER, 1}, echoed}));
         const ServerStep step = server.handle(sealed_response(reauth[1], AKA_REAUTHENTICATION, attrs, full.kAut,
                                                               c.macWithoutNonce ? Bytes{} : nonce));
         ASSERT_TRUE(step.final);
