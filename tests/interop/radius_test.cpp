@@ -140,16 +140,20 @@ Bytes eap_attribute(const Bytes& eap) {
 const Bytes kNotification = eap_attribute({1, 2, 0, 12, 23, 12, 0, 0, 12, 1, 0x80, 0});
 const Bytes kState = {RADIUS_ATTR_STATE, 6, 'S', 'T', 'A', 'T'};
 
-// An Access-Challenge with `attributes` for `request`, authenticated as asked.
-Bytes challenge(const RadiusPacket& request, const Bytes& attributes, bool messageAuthenticator = true,
-                const std::string& secret = SECRET, uint8_t idDelta = 0) {
-    return reply(RADIUS_ACCESS_CHALLENGE, static_cast<uint8_t>(request.identifier + idDelta),
-                 Bytes(request.authenticator, request.authenticator + 16), attributes, messageAuthenticator, secret);
+// Answers every request with an Access-Challenge carrying `attributes`,
+// authenticated as asked.
+RadiusServer::Responder challenges(const Bytes& attributes, bool messageAuthenticator = true,
+                                   const std::string& secret = SECRET, uint8_t idDelta = 0) {
+    return [=](const RadiusPacket& request, unsigned) {
+        return reply(RADIUS_ACCESS_CHALLENGE, static_cast<uint8_t>(request.identifier + idDelta),
+                     Bytes(request.authenticator, request.authenticator + 16), attributes, messageAuthenticator,
+                     secret);
+    };
 }
 
 // The notification, then an Access-Accept for EAP-Success with zero MPPE keys.
 Bytes unearned_success(const RadiusPacket& request, unsigned index) {
-    if (index == 0) return challenge(request, kNotification);
+    if (index == 0) return challenges(kNotification)(request, index);
     const Bytes auth(request.authenticator, request.authenticator + 16);
     const Bytes attributes =
         cat({eap_attribute({3, 2, 0, 4}),
@@ -177,10 +181,8 @@ TEST(RadiusPacket, Rfc2865Example) {
 // RFC 3579 3.1: EAP-Message in pieces of at most 253 bytes, reassembled in
 // order; the request ends in a Message-Authenticator over the whole packet.
 TEST(RadiusPacket, RequestSplitsEapMessageAndEndsInMessageAuthenticator) {
-    struct Case {
-        size_t length;
-        std::vector<size_t> pieces;
-    } cases[] = {{5, {5}}, {253, {253}}, {254, {253, 1}}, {600, {253, 253, 94}}};
+    struct Case { size_t length; std::vector<size_t> pieces; } cases[] = {
+        {5, {5}}, {253, {253}}, {254, {253, 1}}, {600, {253, 253, 94}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
         const Bytes eap = random_bytes(c.length);
@@ -307,28 +309,21 @@ TEST_F(HostileRadius, EveryDroppedReplyAndMissingPacketIsNamed) {
         int status;
         std::vector<std::string> words;
     } cases[] = {
-        {"wrong shared secret", [](const RadiusPacket& r, unsigned) { return challenge(r, kNotification, true, "x"); },
-         "", 1, {dropped + "bad Response Authenticator", "hint: replies from 127.0.0.1 port",
-                 "do not verify with this --secret"}},
-        {"EAP-Message without Message-Authenticator",
-         [](const RadiusPacket& r, unsigned) { return challenge(r, kNotification, false); }, "", 1,
+        {"wrong shared secret", challenges(kNotification, true, "x"), "", 1,
+         {dropped + "bad Response Authenticator", "hint: replies from 127.0.0.1 port",
+          "do not verify with this --secret"}},
+        {"EAP-Message without Message-Authenticator", challenges(kNotification, false), "", 1,
          {dropped + "missing Message-Authenticator"}},
         // A Message-Authenticator over other bytes, under a valid Response Authenticator.
         {"wrong Message-Authenticator",
-         [](const RadiusPacket& r, unsigned) {
-             return challenge(r, cat({kNotification, {RADIUS_ATTR_MESSAGE_AUTHENTICATOR, 18}, Bytes(16, 0x5A)}), false);
-         },
-         "", 1, {dropped + "bad Message-Authenticator"}},
-        {"reply to another request",
-         [](const RadiusPacket& r, unsigned) { return challenge(r, kNotification, true, SECRET, 1); }, "", 1,
-         {dropped + "wrong Identifier"}},
-        {"attribute of Length 1",
-         [](const RadiusPacket& r, unsigned) { return challenge(r, cat({kNotification, {RADIUS_ATTR_STATE, 1}})); },
-         "", 1, {dropped + "malformed packet or attribute"}},
-        {"Access-Challenge without EAP-Message", [](const RadiusPacket& r, unsigned) { return challenge(r, kState); },
-         "", 1, {"Access-Challenge without EAP-Message: the server sent no EAP packet for the peer"}},
-        {"Access-Challenge with an empty EAP-Message",
-         [](const RadiusPacket& r, unsigned) { return challenge(r, cat({kState, eap_attribute({})})); }, "", 1,
+         challenges(cat({kNotification, {RADIUS_ATTR_MESSAGE_AUTHENTICATOR, 18}, Bytes(16, 0x5A)}), false), "", 1,
+         {dropped + "bad Message-Authenticator"}},
+        {"reply to another request", challenges(kNotification, true, SECRET, 1), "", 1, {dropped + "wrong Identifier"}},
+        {"attribute of Length 1", challenges(cat({kNotification, {RADIUS_ATTR_STATE, 1}})), "", 1,
+         {dropped + "malformed packet or attribute"}},
+        {"Access-Challenge without EAP-Message", challenges(kState), "", 1,
+         {"Access-Challenge without EAP-Message: the server sent no EAP packet for the peer"}},
+        {"Access-Challenge with an empty EAP-Message", challenges(cat({kState, eap_attribute({})})), "", 1,
          {"Access-Challenge with an empty EAP-Message"}},
         // The default behaviour lets the unearned success through; the tool
         // says so. Its capture carries valid IPv4 and UDP checksums.
@@ -348,15 +343,15 @@ TEST_F(HostileRadius, EveryDroppedReplyAndMissingPacketIsNamed) {
         SCOPED_TRACE(c.name);
         RadiusServer server(c.reply);
         const int status = run(std::string(EAPAKA_TOOL_PATH) + " radius --secret " + SECRET + " --port " +
-                                 std::to_string(server.port) + " --keystore p.profile --timeout 150 --retries 1 " +
-                                 "--quiet " + c.options + " >output 2>&1");
+                               std::to_string(server.port) + " --keystore p.profile --timeout 150 --retries 1 " +
+                               "--quiet " + c.options + " >output 2>&1");
         const std::string output = read_file(directory + "/output");
         EXPECT_EQ(status, c.status) << output;
         for (const std::string& words : c.words) EXPECT_NE(output.find(words), std::string::npos) << output;
     }
     if (!have_program("tshark")) GTEST_SKIP() << "tshark not installed (Debian package tshark)";
     ASSERT_EQ(run("tshark -r c.pcap -o ip.check_checksum:TRUE -o udp.check_checksum:TRUE -T fields "
-                    "-e ip.checksum.status -e udp.checksum.status >checksums 2>/dev/null"), 0);
+                  "-e ip.checksum.status -e udp.checksum.status >checksums 2>/dev/null"), 0);
     EXPECT_EQ(read_file(directory + "/checksums"), "1\t1\n1\t1\n1\t1\n1\t1\n") << "1: verified";
 }
 

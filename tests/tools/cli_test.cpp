@@ -280,12 +280,9 @@ TEST_F(Cli, LongRealmIsCutWithAHintOrKeptWhole) {
 // nothing, and --trace says why.
 TEST_F(Cli, TraceFileIsPrivateOrRefusedInWords) {
     const std::string trace = directory + "/msginfo.log";
-    struct Case {
-        const char* name;
-        std::string prepare;  // shell commands in the directory
-        int status;
-        const char* words;    // on stderr; nullptr: the trace is written
-    };
+    // Shell commands that prepare the directory; words on stderr, or nullptr
+    // when the trace is written.
+    struct Case { const char* name; std::string prepare; int status; const char* words; };
     const Case cases[] = {
         {"created under a umask that takes the owner's write bit", "umask 0277", 0, nullptr},
         {"readable by all", "umask 022; touch msginfo.log", 2, "group or others have permissions on it (mode 0644)"},

@@ -67,12 +67,8 @@ TEST_F(ProfileFile, SaveAndLoadRoundTrip) {
 
 TEST_F(ProfileFile, BadFilesNameTheFileAndLine) {
     std::string good = profile_format(SubscriberProfile::defaults(), ProfileKind::Peer);
-    struct Case {
-        const char* name;
-        std::string from, to;   // replace `from` by `to` in a good file
-        int line;               // expected line, 0: the last line
-        const char* words;
-    };
+    // `from` replaced by `to` in a good file; the line named, 0 for the last.
+    struct Case { const char* name; std::string from, to; int line; const char* words; };
     const Case cases[] = {
         {"short key", "k 465b5ce8b199b49faa5f0a2ee238a6bc", "k 465b", 3, "32 hex digits"},
         {"not hex", "opc cd63", "opc zz63", 4, "32 hex digits"},

@@ -87,13 +87,9 @@ protected:
 // the AT_CHECKCODE of the identity rounds and an AT_MAC under K_aut; then
 // the MSK is the peer's.
 TEST_F(SimnetServer, ChallengeIsAuthenticAndResponsesAreChecked) {
-    struct Case {
-        const char* name;
-        int idDelta;
-        uint8_t resBits, resFlip, macFlip;
-        bool identityRounds;
-        const char* refusal;  // nullptr: accepted
-    } cases[] = {
+    // The words of the refusal, or nullptr for an accepted response.
+    struct Case { const char* name; int idDelta; uint8_t resBits, resFlip, macFlip; bool rounds; const char* refusal; };
+    const Case cases[] = {
         {"valid response", 0, 64, 0, 0, false, nullptr},
         {"wrong RES", 0, 64, 1, 0, false, "AT_RES"},
         {"wrong AT_MAC", 0, 64, 0, 0x80, false, "AT_MAC"},
@@ -104,12 +100,12 @@ TEST_F(SimnetServer, ChallengeIsAuthenticAndResponsesAreChecked) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ServerPlan plan;
-        plan.identityRounds = c.identityRounds;
+        plan.identityRounds = c.rounds;
         const Bytes request = challenge(server, plan);
         PeerView v = peer_view(subscriber, identity, request);
         ASSERT_TRUE(v.autnAuthentic);
         v.res[7] ^= c.resFlip;
-        const Bytes checkcode = c.identityRounds ? akasrv::attr(AT_CHECKCODE, 6, Bytes(22, 0x11)) : Bytes{};
+        const Bytes checkcode = c.rounds ? akasrv::attr(AT_CHECKCODE, 6, Bytes(22, 0x11)) : Bytes{};
         Bytes response = sealed_response(static_cast<uint8_t>(request[1] + c.idDelta), AKA_CHALLENGE,
                                          cat({at_res(v.res, c.resBits), checkcode}), v.kAut);
         response.back() ^= c.macFlip;
@@ -176,11 +172,8 @@ TEST_F(SimnetServer, AutsResynchronisesOnlyWhenMacSVerifies) {
 // Fast re-authentication: the encrypted counter the peer returns must be
 // the one sent, and its AT_MAC must cover NONCE_S.
 TEST_F(SimnetServer, ReauthenticationRefusesStaleCounterAndMacWithoutNonce) {
-    struct Case {
-        const char* name;
-        int counterDelta;
-        bool macWithoutNonce;
-    } cases[] = {{"counter echoed", 0, false}, {"stale counter", -1, false}, {"MAC without NONCE_S", 0, true}};
+    struct Case { const char* name; int counterDelta; bool macWithoutNonce; } cases[] = {
+        {"counter echoed", 0, false}, {"stale counter", -1, false}, {"MAC without NONCE_S", 0, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ServerPlan issue;
