@@ -42,18 +42,13 @@ struct PeerView { Bytes res, kEncr, kAut, msk, sqn; bool autnAuthentic = false; 
 PeerView peer_view(const SubscriberProfile& s, const std::string& identity, const Bytes& challenge) {
     const Bytes k = bytes_of(s.main.k, 16), opc = bytes_of(s.main.opc, 16);
     const Bytes rand = value_of(challenge, AT_RAND), autn = value_of(challenge, AT_AUTN);
-    const Bytes amf(autn.begin() + 6, autn.begin() + 8);
-    const Bytes ak = oracle::milenage(k, opc, rand, Bytes(6), amf).ak;
-    PeerView v;
-    for (int i = 0; i < 6; ++i) v.sqn.push_back(autn[i] ^ ak[i]);
-    const oracle::MilenageOut out = oracle::milenage(k, opc, rand, v.sqn, amf);
-    v.autnAuthentic = out.macA == Bytes(autn.begin() + 8, autn.end());
-    v.res = out.res;
+    const Bytes amf = akasrv::slice(autn, 6, 2), ak = oracle::milenage(k, opc, rand, Bytes(6), amf).ak;
+    Bytes sqn;
+    for (int i = 0; i < 6; ++i) sqn.push_back(autn[i] ^ ak[i]);
+    const oracle::MilenageOut out = oracle::milenage(k, opc, rand, sqn, amf);
     const Bytes x = oracle::fips186_prf(oracle::sha1(cat({text_bytes(identity), out.ik, out.ck})));
-    v.kEncr.assign(x.begin(), x.begin() + 16);
-    v.kAut.assign(x.begin() + 16, x.begin() + 32);
-    v.msk.assign(x.begin() + 32, x.begin() + 96);
-    return v;
+    return {out.res, akasrv::slice(x, 0, 16), akasrv::slice(x, 16, 16), akasrv::slice(x, 32, 64), sqn,
+            out.macA == akasrv::slice(autn, 8, 8)};
 }
 
 // An AKA response whose attributes end in AT_MAC, the MAC filled in.
