@@ -113,15 +113,6 @@ TEST_F(SimnetServer, ChallengeIsAuthenticAndResponsesAreChecked) {
     }
 }
 
-// TS 33.102 C.3.2: SEQ grows by one, IND cycles through 0..31.
-TEST_F(SimnetServer, SequenceNumbersFollowTheIndexArray) {
-    for (unsigned i = 0; i < SQN_IND_COUNT + 2; ++i) {
-        const uint64_t sqn = sqn_from_bytes(hss.generate(false).sqn);
-        EXPECT_EQ(sqn >> SQN_IND_BITS, i + 1);
-        EXPECT_EQ(sqn & (SQN_IND_COUNT - 1), i % SQN_IND_COUNT);
-    }
-}
-
 // The default network checks MAC-S with the AMF of the refused AUTN (8000),
 // as the library computes it by default; the rfc4187 network, as an AuC,
 // with the dummy AMF 0000 only (TS 33.102 6.3.3). A valid AUTS moves SEQ
