@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -347,11 +348,13 @@ TEST_F(HostileRadius, EveryDroppedReplyAndMissingPacketIsNamed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RadiusServer server(c.reply);
+        const auto begin = std::chrono::steady_clock::now();
         const int status = run(std::string(EAPAKA_TOOL_PATH) + " radius --secret " + SECRET + " --port " +
                                std::to_string(server.port) + " --keystore p.profile --quiet " + c.options +
                                " >output 2>&1");
         const std::string output = read_file(directory + "/output");
         EXPECT_EQ(status, c.status) << output;
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3)) << "within the time limit";
         for (const std::string& words : c.words) EXPECT_NE(output.find(words), std::string::npos) << output;
     }
     if (!have_program("tshark")) GTEST_SKIP() << "tshark not installed (Debian package tshark)";
