@@ -38,23 +38,15 @@ TEST(EdgeCases, NullArgumentsWriteNothingOrCountAsEmpty) {
     prf_prime(k.data(), 16, nullptr, 0, out.data(), out.size());  // beyond the one-byte block counter
     EXPECT_EQ(out, Bytes(out.size(), kGuard));
 
-    struct Case {
-        const void* key;
-        int keyLength;
-        const void* message;
-        int messageLength;
-        Bytes expected;
-    } cases[] = {
-        {nullptr, 3, data.data(), 3, oracle::hmac_sha1({}, data)},
-        {k.data(), -1, data.data(), 3, oracle::hmac_sha1({}, data)},
-        {k.data(), 3, nullptr, 3, oracle::hmac_sha1(Bytes(3, 1), {})},
-        {k.data(), 3, data.data(), -7, oracle::hmac_sha1(Bytes(3, 1), {})},
-    };
-    for (const auto& c : cases) {
+    auto mac1 = [](const void* key, int keyLength, const void* message, int messageLength) {
         Bytes mac(20);
-        hmac_sha1(c.key, c.keyLength, c.message, c.messageLength, mac.data(), 20);
-        EXPECT_EQ(mac, c.expected);
-    }
+        hmac_sha1(key, keyLength, message, messageLength, mac.data(), 20);
+        return mac;
+    };
+    EXPECT_EQ(mac1(nullptr, 3, data.data(), 3), oracle::hmac_sha1({}, data));
+    EXPECT_EQ(mac1(k.data(), -1, data.data(), 3), oracle::hmac_sha1({}, data));
+    EXPECT_EQ(mac1(k.data(), 3, nullptr, 3), oracle::hmac_sha1(Bytes(3, 1), {}));
+    EXPECT_EQ(mac1(k.data(), 3, data.data(), -7), oracle::hmac_sha1(Bytes(3, 1), {}));
     Bytes mac(HMAC_SHA256_SIZE);
     hmac_sha256(nullptr, 16, data.data(), data.size(), mac.data());
     EXPECT_EQ(mac, oracle::hmac_sha256({}, data));
@@ -109,11 +101,7 @@ TEST(EdgeCases, Sha1ContextRefusalsSpentAndOverflow) {
     EXPECT_EQ(sha1_result(&ctx, digest), SHA1_STATE_ERROR);
     EXPECT_EQ(digest[0], kGuard);
 
-    struct Case {
-        uint32_t high, low;
-        unsigned length;
-        int result;
-    } cases[] = {
+    const struct { uint32_t high, low; unsigned length; int result; } cases[] = {
         {0xFFFFFFFF, 0xFFFFFFF0, 1, SHA1_SUCCESS},  // 2^64 - 8 bits still fit
         {0xFFFFFFFF, 0xFFFFFFF8, 1, SHA1_NULL},     // exactly 2^64 bits
         {0xFFFFFFFF, 0xFFFFFF00, 64, SHA1_NULL},
@@ -137,18 +125,15 @@ TEST(EdgeCases, Sha1ContextRefusalsSpentAndOverflow) {
 // destructor wipes both schedules.
 TEST(EdgeCases, AesKeyRules) {
     const Bytes key = RandomBytes(11)(32), block(16, 0x42);
-    struct Case {
-        unsigned keyLength;
-        uint32_t rounds;
-        unsigned bits;
-    } cases[] = {{16, 10, 128}, {128, 10, 128}, {24, 12, 192}, {192, 12, 192}, {32, 14, 256},
-                 {256, 14, 256}, {100, 0, 0},    {0, 0, 0},      {15, 0, 0},     {512, 0, 0}};
-    for (const auto& c : cases) {
+    // {key length given, rounds, key size in bits}
+    const unsigned cases[][3] = {{16, 10, 128}, {128, 10, 128}, {24, 12, 192}, {192, 12, 192}, {32, 14, 256},
+                                 {256, 14, 256}, {100, 0, 0},    {0, 0, 0},      {15, 0, 0},     {512, 0, 0}};
+    for (const auto& [keyLength, rounds, bits] : cases) {
         AesCipher aes;
-        aes.setKey(key.data(), c.keyLength, 3);
-        EXPECT_EQ(aes.roundCount, c.rounds) << c.keyLength;
-        EXPECT_EQ(aes.keySizeBits(), c.bits) << c.keyLength;
-        EXPECT_EQ(aes.keySizeBytes(), c.bits / 8) << c.keyLength;
+        aes.setKey(key.data(), keyLength, 3);
+        EXPECT_EQ(aes.roundCount, rounds) << keyLength;
+        EXPECT_EQ(aes.keySizeBits(), bits) << keyLength;
+        EXPECT_EQ(aes.keySizeBytes(), bits / 8) << keyLength;
         EXPECT_EQ(aes.blockSizeBits() + aes.blockSizeBytes(), 128u + 16u);
     }
     AesCipher inBytes;

@@ -25,12 +25,7 @@ Bytes counting(size_t n, uint8_t first) {
 }
 
 TEST(MessageLogTest, HexDumpLayout) {
-    struct Case {
-        const char* name;
-        const char* label;
-        Bytes bytes;
-        std::string expected;
-    };
+    struct Case { const char* name; const char* label; Bytes bytes; std::string expected; };
     const Case cases[] = {
         {"0 bytes", "L", {}, "L\t\n"},
         {"0 bytes, no label", nullptr, {}, "\n"},
@@ -78,19 +73,11 @@ TEST(MessageLogTest, LinesAreAppendedOnlyToAnExistingFile) {
                                     '\0' + "\xBD\n");
 }
 
+// The names the EAP_layer traces below do not show.
 TEST(MessageLogTest, EapPacketDumpNamesCodesAndTypes) {
-    struct Case {
-        uint8_t code;
-        uint8_t type;
-        const char* codeName;
-        const char* typeName;
-    };
-    const Case cases[] = {
-        {1, 1, "Request", "Identity"},  {2, 2, "Response", "Notification"},
-        {3, 3, "Success", "Nak Response"}, {4, 23, "Failure", "EAP-AKA"},
-        {0, 0, "?", "?"},               {5, 4, "?", "?"},
-        {255, 255, "?", "?"},
-    };
+    struct Case { uint8_t code; uint8_t type; const char* codeName; const char* typeName; };
+    const Case cases[] = {{3, 3, "Success", "Nak Response"}, {4, 23, "Failure", "EAP-AKA"}, {0, 0, "?", "?"},
+                          {5, 4, "?", "?"}, {255, 255, "?", "?"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.code));
         TraceFile trace;
@@ -124,58 +111,39 @@ TEST(MessageLogTest, SeqmsDump) {
     EXPECT_EQ(trace.contents(), expected);
 }
 
-// ---------------------------------------------------------------------------
-// What EAP_layer writes.
-
+// What EAP_layer writes: each packet received and sent, the pseudonym it
+// offers, notification text as it stands (never as a format), and a
+// header-only packet without its Type and Data lines.
 class LayerTraceTest : public LibraryTest {};
 
-TEST_F(LayerTraceTest, IdentityExchange) {
+TEST_F(LayerTraceTest, ExchangesAreTracedByteForByte) {
     keys.set_pseudonym("GABCDEFGHIJKLMNOPQRSTUV");
-    init("@test.org", 15);
-    TraceFile trace;
-    ASSERT_EQ(feed({1, 7, 0, 5, 1}), 2);
-    EXPECT_EQ(with_time_stamps_masked(trace.contents()),
-              "\n>Receive message:\n"
-              "<TS>\n"
-              "\tEAP code  : Request (0x01)\n"
-              "\tEAP id    : 0x07\n"
-              "\tEAP length: 0x0005 (5)\n"
-              "\tType: Identity (0x01)\n"
-              "\tData:\n\t\n"
-              "=====> IND : 1\n"
-              "GetPseudonymID : 47 41 42 43 44 45 46 47 48 49\n"
-              "\t\t4a 4b 4c 4d 4e 4f 50 51 52 53\n"
-              "\t\t 54 55 56\n\n"
-              "\n<Send EAP message:\n"
-              "<TS>\n"
-              "\tEAP code  : Response (0x02)\n"
-              "\tEAP id    : 0x07\n"
-              "\tEAP length: 0x0025 (37)\n"
-              "\tType: Identity (0x01)\n"
-              "\tData:\n\t47 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F \n"
-              "\t50 51 52 53 54 55 56 40 74 65 73 74 2E 6F 72 67 \n\t\n"
-              "\n<Return Result EAP(end of EAP_LAYER):\n");
-}
-
-TEST_F(LayerTraceTest, NotificationTextIsWrittenAsItStands) {
-    init();
-    TraceFile trace;
-    ASSERT_EQ(feed({1, 9, 0, 10, 2, '%', 's', '%', 'n', '!'}), 2);
-    const std::string contents = with_time_stamps_masked(trace.contents());
-    const std::string lines =
-        "\n================\n\nWrite EAP-Notification:\n\t\n%s%n!\n\n================\n"
-        "\n<Send EAP message:\n";
-    EXPECT_NE(contents.find("\tData:\n\t25 73 25 6E 21 \n" + lines), std::string::npos) << contents;
-}
-
-// A header-only packet is dumped without the Type and Data lines.
-TEST_F(LayerTraceTest, DroppedPacketIsLoggedWithoutResponse) {
-    init();
-    TraceFile trace;
-    ASSERT_EQ(feed({4, 3, 0, 4}), 15);
-    EXPECT_EQ(with_time_stamps_masked(trace.contents()),
-              "\n>Receive message:\n<TS>\n\tEAP code  : Failure (0x04)\n\tEAP id    : 0x03\n"
-              "\tEAP length: 0x0004 (4)\n\n<Return Result EAP(end of EAP_LAYER):\n");
+    const std::string received = "\n>Receive message:\n<TS>\n", sent = "\n<Send EAP message:\n<TS>\n",
+                      end = "\n<Return Result EAP(end of EAP_LAYER):\n";
+    struct Case { const char* name; Bytes packet; int result; std::string trace; } cases[] = {
+        {"identity", {1, 7, 0, 5, 1}, 2,
+         received + "\tEAP code  : Request (0x01)\n\tEAP id    : 0x07\n\tEAP length: 0x0005 (5)\n"
+             "\tType: Identity (0x01)\n\tData:\n\t\n=====> IND : 1\n"
+             "GetPseudonymID : 47 41 42 43 44 45 46 47 48 49\n\t\t4a 4b 4c 4d 4e 4f 50 51 52 53\n\t\t 54 55 56\n\n" +
+             sent + "\tEAP code  : Response (0x02)\n\tEAP id    : 0x07\n\tEAP length: 0x0025 (37)\n"
+             "\tType: Identity (0x01)\n\tData:\n\t47 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F \n"
+             "\t50 51 52 53 54 55 56 40 74 65 73 74 2E 6F 72 67 \n\t\n" + end},
+        {"notification", {1, 9, 0, 10, 2, '%', 's', '%', 'n', '!'}, 2,
+         received + "\tEAP code  : Request (0x01)\n\tEAP id    : 0x09\n\tEAP length: 0x000a (10)\n"
+             "\tType: Notification (0x02)\n\tData:\n\t25 73 25 6E 21 \n"
+             "\n================\n\nWrite EAP-Notification:\n\t\n%s%n!\n\n================\n" +
+             sent + "\tEAP code  : Response (0x02)\n\tEAP id    : 0x09\n\tEAP length: 0x0005 (5)\n"
+             "\tType: Notification (0x02)\n\tData:\n\t\n" + end},
+        {"header only", {4, 3, 0, 4}, 15,
+         received + "\tEAP code  : Failure (0x04)\n\tEAP id    : 0x03\n\tEAP length: 0x0004 (4)\n" + end},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        init();
+        TraceFile trace;
+        ASSERT_EQ(feed(c.packet), c.result);
+        EXPECT_EQ(with_time_stamps_masked(trace.contents()), c.trace);
+    }
 }
 
 }  // namespace

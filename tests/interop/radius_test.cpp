@@ -9,11 +9,10 @@
 #include <openssl/hmac.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -142,16 +141,20 @@ Bytes eap_attribute(const Bytes& eap) {
 const Bytes kNotification = eap_attribute({1, 2, 0, 12, 23, 12, 0, 0, 12, 1, 0x80, 0});
 const Bytes kState = {RADIUS_ATTR_STATE, 6, 'S', 'T', 'A', 'T'};
 
-// An Access-Challenge with `attributes` for `request`, authenticated as asked.
-Bytes challenge(const RadiusPacket& request, const Bytes& attributes, bool messageAuthenticator = true,
-                const std::string& secret = SECRET, uint8_t idDelta = 0) {
-    return reply(RADIUS_ACCESS_CHALLENGE, static_cast<uint8_t>(request.identifier + idDelta),
-                 Bytes(request.authenticator, request.authenticator + 16), attributes, messageAuthenticator, secret);
+// Answers every request with an Access-Challenge carrying `attributes`,
+// authenticated as asked.
+RadiusServer::Responder challenges(const Bytes& attributes, bool messageAuthenticator = true,
+                                   const std::string& secret = SECRET, uint8_t idDelta = 0) {
+    return [=](const RadiusPacket& request, unsigned) {
+        return reply(RADIUS_ACCESS_CHALLENGE, static_cast<uint8_t>(request.identifier + idDelta),
+                     Bytes(request.authenticator, request.authenticator + 16), attributes, messageAuthenticator,
+                     secret);
+    };
 }
 
 // The notification, then an Access-Accept for EAP-Success with zero MPPE keys.
 Bytes unearned_success(const RadiusPacket& request, unsigned index) {
-    if (index == 0) return challenge(request, kNotification);
+    if (index == 0) return challenges(kNotification)(request, index);
     const Bytes auth(request.authenticator, request.authenticator + 16);
     const Bytes attributes =
         cat({eap_attribute({3, 2, 0, 4}),
@@ -179,10 +182,8 @@ TEST(RadiusPacket, Rfc2865Example) {
 // RFC 3579 3.1: EAP-Message in pieces of at most 253 bytes, reassembled in
 // order; the request ends in a Message-Authenticator over the whole packet.
 TEST(RadiusPacket, RequestSplitsEapMessageAndEndsInMessageAuthenticator) {
-    struct Case {
-        size_t length;
-        std::vector<size_t> pieces;
-    } cases[] = {{5, {5}}, {253, {253}}, {254, {253, 1}}, {600, {253, 253, 94}}};
+    struct Case { size_t length; std::vector<size_t> pieces; } cases[] = {
+        {5, {5}}, {253, {253}}, {254, {253, 1}}, {600, {253, 253, 94}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
         const Bytes eap = random_bytes(c.length);
@@ -209,13 +210,7 @@ TEST(RadiusPacket, RequestSplitsEapMessageAndEndsInMessageAuthenticator) {
 
 TEST(RadiusPacket, DecodeRefusesPacketsThatBreakTheirBounds) {
     const Bytes good = hex_to_bytes("0b01001a 00000000000000000000000000000000 1806 41424344");
-    struct Case {
-        const char* name;
-        size_t offset;
-        uint8_t value;
-        size_t cut;
-        bool ok;
-    } cases[] = {
+    struct Case { const char* name; size_t offset; uint8_t value; size_t cut; bool ok; } cases[] = {
         {"well formed", 0, 0x0b, 0, true},
         {"declared length above the bytes received", 3, 0x1b, 0, false},
         {"declared length below the header", 3, 0x13, 0, false},
@@ -276,11 +271,7 @@ TEST(RadiusPacket, DecryptsMppeKeysOfAnAccept) {
     // Key-Length, then claims 16.
     Bytes longClaim = mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, Bytes(15, 1), {0x81, 0x23}, requestAuth);
     longClaim[10] = static_cast<uint8_t>(16 ^ md5(cat({text_bytes(SECRET), requestAuth, {0x81, 0x23}}))[0]);
-    struct Case {
-        const char* name;
-        Bytes attributes;
-        bool ok;
-    } cases[] = {
+    struct Case { const char* name; Bytes attributes; bool ok; } cases[] = {
         {"both keys", cat({mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, sendKey, {0x81, 0x23}, requestAuth), recv}), true},
         {"salt without its leading bit",
          cat({mppe_attribute(RADIUS_MS_MPPE_SEND_KEY, sendKey, {0x01, 0x23}, requestAuth), recv}), false},
@@ -306,74 +297,69 @@ class HostileRadius : public TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        ASSERT_EQ(shell(std::string(EAPAKA_TOOL_PATH) + " keystore init --keystore p.profile >/dev/null 2>&1"), 0);
-    }
-
-    int shell(const std::string& command) {
-        int status = std::system(("cd " + directory + " && " + command).c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ASSERT_EQ(run(std::string(EAPAKA_TOOL_PATH) + " keystore init --keystore p.profile >/dev/null 2>&1"), 0);
     }
 };
 
 TEST_F(HostileRadius, EveryDroppedReplyAndMissingPacketIsNamed) {
-    const std::string dropped = "dropped 2 replies that did not verify: 2 with ";
+    const std::string dropped = "dropped 2 replies that did not verify: 2 with ", quick = "--timeout 150 --retries 1 ";
     struct Case {
         const char* name;
         RadiusServer::Responder reply;
-        const char* options;
+        std::string options;
         int status;
         std::vector<std::string> words;
     } cases[] = {
-        {"wrong shared secret", [](const RadiusPacket& r, unsigned) { return challenge(r, kNotification, true, "x"); },
-         "", 1, {dropped + "bad Response Authenticator", "hint: replies from 127.0.0.1 port",
-                 "do not verify with this --secret"}},
-        {"EAP-Message without Message-Authenticator",
-         [](const RadiusPacket& r, unsigned) { return challenge(r, kNotification, false); }, "", 1,
+        {"wrong shared secret", challenges(kNotification, true, "x"), quick, 1,
+         {dropped + "bad Response Authenticator", "hint: replies from 127.0.0.1 port",
+          "do not verify with this --secret"}},
+        {"EAP-Message without Message-Authenticator", challenges(kNotification, false), quick, 1,
          {dropped + "missing Message-Authenticator"}},
         // A Message-Authenticator over other bytes, under a valid Response Authenticator.
         {"wrong Message-Authenticator",
-         [](const RadiusPacket& r, unsigned) {
-             return challenge(r, cat({kNotification, {RADIUS_ATTR_MESSAGE_AUTHENTICATOR, 18}, Bytes(16, 0x5A)}), false);
-         },
-         "", 1, {dropped + "bad Message-Authenticator"}},
-        {"reply to another request",
-         [](const RadiusPacket& r, unsigned) { return challenge(r, kNotification, true, SECRET, 1); }, "", 1,
+         challenges(cat({kNotification, {RADIUS_ATTR_MESSAGE_AUTHENTICATOR, 18}, Bytes(16, 0x5A)}), false), quick, 1,
+         {dropped + "bad Message-Authenticator"}},
+        {"reply to another request", challenges(kNotification, true, SECRET, 1), quick, 1,
          {dropped + "wrong Identifier"}},
-        {"attribute of Length 1",
-         [](const RadiusPacket& r, unsigned) { return challenge(r, cat({kNotification, {RADIUS_ATTR_STATE, 1}})); },
-         "", 1, {dropped + "malformed packet or attribute"}},
-        {"Access-Challenge without EAP-Message", [](const RadiusPacket& r, unsigned) { return challenge(r, kState); },
-         "", 1, {"Access-Challenge without EAP-Message: the server sent no EAP packet for the peer"}},
-        {"Access-Challenge with an empty EAP-Message",
-         [](const RadiusPacket& r, unsigned) { return challenge(r, cat({kState, eap_attribute({})})); }, "", 1,
+        {"attribute of Length 1", challenges(cat({kNotification, {RADIUS_ATTR_STATE, 1}})), quick, 1,
+         {dropped + "malformed packet or attribute"}},
+        {"Access-Challenge without EAP-Message", challenges(kState), quick, 1,
+         {"Access-Challenge without EAP-Message: the server sent no EAP packet for the peer"}},
+        {"Access-Challenge with an empty EAP-Message", challenges(cat({kState, eap_attribute({})})), quick, 1,
          {"Access-Challenge with an empty EAP-Message"}},
+        // No answer at all: the time limit ends the run in its first authentication.
+        {"silent server", [](const RadiusPacket&, unsigned) { return Bytes{}; },
+         "--timeout 300 --retries 9 --count 3 --time-limit 1", 1,
+         {"hint: no answer from 127.0.0.1 port", "time limit of 1 s ran out after 1 of 3"}},
         // The default behaviour lets the unearned success through; the tool
         // says so. Its capture carries valid IPv4 and UDP checksums.
-        {"unauthenticated success, default", unearned_success, "--pcap c.pcap", 0,
+        {"unauthenticated success, default", unearned_success, quick + "--pcap c.pcap", 0,
          {"1/1 authentication: EAP-Success, keys MATCH", "(0 full, 0 of them on the pseudonym; 0 fast",
           "hint: the server reached EAP-Success without authenticating itself"}},
-        {"unauthenticated success, strict", unearned_success, "--compat rfc4187", 1,
+        {"unauthenticated success, strict", unearned_success, quick + "--compat rfc4187", 1,
          {"did not take the Access-Accept's EAP packet as success (result 15): the server never "
           "authenticated itself in this exchange",
           "EAP_COMPAT_STRICT_SUCCESS"}},
         // A success in EAP-AKA does not count where EAP-AKA' was asked for.
-        {"EAP-AKA where EAP-AKA' was asked for", unearned_success, "--method aka-prime", 1,
+        {"EAP-AKA where EAP-AKA' was asked for", unearned_success, quick + "--method aka-prime", 1,
          {"1/1 authentication: FAILED: the server ran EAP-AKA, not the EAP-AKA' that --method asks for",
           "hint: the server ran EAP-AKA for '0001010123456789@eapaka.test'", "\"6\" + IMSI"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RadiusServer server(c.reply);
-        const int status = shell(std::string(EAPAKA_TOOL_PATH) + " radius --secret " + SECRET + " --port " +
-                                 std::to_string(server.port) + " --keystore p.profile --timeout 150 --retries 1 " +
-                                 "--quiet " + c.options + " >output 2>&1");
+        const auto begin = std::chrono::steady_clock::now();
+        const int status = run(std::string(EAPAKA_TOOL_PATH) + " radius --secret " + SECRET + " --port " +
+                               std::to_string(server.port) + " --keystore p.profile --quiet " + c.options +
+                               " >output 2>&1");
         const std::string output = read_file(directory + "/output");
         EXPECT_EQ(status, c.status) << output;
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3)) << "within the time limit";
         for (const std::string& words : c.words) EXPECT_NE(output.find(words), std::string::npos) << output;
     }
-    if (shell("command -v tshark >/dev/null") != 0) GTEST_SKIP() << "tshark not installed (Debian package tshark)";
-    ASSERT_EQ(shell("tshark -r c.pcap -o ip.check_checksum:TRUE -o udp.check_checksum:TRUE -T fields "
-                    "-e ip.checksum.status -e udp.checksum.status >checksums 2>/dev/null"), 0);
+    if (!have_program("tshark")) GTEST_SKIP() << "tshark not installed (Debian package tshark)";
+    ASSERT_EQ(run("tshark -r c.pcap -o ip.check_checksum:TRUE -o udp.check_checksum:TRUE -T fields "
+                  "-e ip.checksum.status -e udp.checksum.status >checksums 2>/dev/null"), 0);
     EXPECT_EQ(read_file(directory + "/checksums"), "1\t1\n1\t1\n1\t1\n1\t1\n") << "1: verified";
 }
 

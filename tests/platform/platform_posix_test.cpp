@@ -42,10 +42,7 @@ TEST(PlatformTimerTest, FiresOnlyFromDispatchAfterItsPeriod) {
 // symbolic link, and never created. A refused file receives nothing of an
 // exchange, which is traced once the file is made safe.
 TEST(PlatformTraceTest, RefusesUnsafeFilesAndWritesNothingToThem) {
-    struct Case {
-        std::string name;
-        std::function<void(const std::string& path)> make_unsafe;
-    };
+    struct Case { std::string name; std::function<void(const std::string& path)> make_unsafe; };
     std::vector<Case> cases = {
         {"hard link", [](const std::string& p) { ASSERT_EQ(link(p.c_str(), (p + ".link").c_str()), 0); }},
         {"symbolic link",

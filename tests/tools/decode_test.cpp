@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "support/aka_server.h"
-#include "support/oracle.h"
 #include "tools/decode.h"
 #include "tools/eap_wire.h"
 #include "tools/json.h"
@@ -26,11 +25,8 @@ std::string json(const Bytes& packet, const uint8_t* kEncr) {
 }
 
 TEST(Decode, EncryptedAttributesAreShownWithTheKey) {
-    const Bytes key(16, 0x42), iv(16, 0x24);
-    const Bytes plain = akasrv::pad_to_block(akasrv::identity_attr(AT_NEXT_PSEUDONYM, "G123"));
-    const Bytes encr = akasrv::attr(AT_ENCR_DATA, static_cast<uint8_t>(1 + plain.size() / 4),
-                                    cat({{0, 0}, oracle::aes_cbc_encrypt(key, iv, plain)}));
-    const Bytes packet = akasrv::aka_request(7, AKA_CHALLENGE, cat({akasrv::attr16(AT_IV, iv), encr}));
+    const Bytes key(16, 0x42), packet = akasrv::aka_request(
+        7, AKA_CHALLENGE, akasrv::encrypted(key, Bytes(16, 0x24), akasrv::identity_attr(AT_NEXT_PSEUDONYM, "G123")));
 
     std::string withKey = readable(packet, key.data());
     EXPECT_EQ(withKey.rfind("EAP-Request/AKA-Challenge id=7 len=" + std::to_string(packet.size()), 0), 0u);
@@ -59,11 +55,7 @@ TEST(Decode, JsonGivesEachAttributeItsDecodedFields) {
 // What the readable decoder shows; every length field is checked before it
 // is used.
 TEST(Decode, ReadableLinesAndBadLengths) {
-    struct Case {
-        const char* name;
-        Bytes packet;
-        const char* shows;
-    };
+    struct Case { const char* name; Bytes packet; const char* shows; };
     const Case cases[] = {
         {"AT_BIDDING", {1, 3, 0, 12, 23, AKA_CHALLENGE, 0, 0, AT_BIDDING, 1, 0x80, 0x00},
          "AT_BIDDING           D=1 (the server prefers EAP-AKA')"},

@@ -1,18 +1,15 @@
-// The subscriber profile file: buffer layout, round trip, clear errors for
-// bad files (every field required), crash safety of the save, symbolic
-// links.
+// The subscriber profile file: round trip, clear errors for bad files
+// (every field required), crash safety of the save, symbolic links.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#include <glob.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
-#include "eapaka/eapaka.h"
 #include "support/test_host.h"
 #include "tools/keystore_file.h"
 #include "tools/temp_dir.h"
@@ -30,15 +27,13 @@ protected:
 
     void write(const std::string& text) { std::ofstream(path) << text; }
 
-    // The name of a temporary file a save left in the directory, or "".
-    std::string leftover_name() const {
-        std::string found;
-        DIR* dir = ::opendir(directory.c_str());
-        while (const dirent* entry = dir != nullptr ? ::readdir(dir) : nullptr) {
-            if (std::string(entry->d_name).rfind("subscriber.profile.tmp-", 0) == 0) found = entry->d_name;
-        }
-        if (dir != nullptr) ::closedir(dir);
-        return found;
+    // The temporary file a save left beside the profile, or "".
+    std::string leftover() const {
+        glob_t found{};
+        ::glob((path + ".tmp-*").c_str(), 0, nullptr, &found);
+        const std::string first = found.gl_pathc > 0 ? found.gl_pathv[0] : "";
+        ::globfree(&found);
+        return first;
     }
 
     std::string path;
@@ -67,12 +62,8 @@ TEST_F(ProfileFile, SaveAndLoadRoundTrip) {
 
 TEST_F(ProfileFile, BadFilesNameTheFileAndLine) {
     std::string good = profile_format(SubscriberProfile::defaults(), ProfileKind::Peer);
-    struct Case {
-        const char* name;
-        std::string from, to;   // replace `from` by `to` in a good file
-        int line;               // expected line, 0: the last line
-        const char* words;
-    };
+    // `from` replaced by `to` in a good file; the line named, 0 for the last.
+    struct Case { const char* name; std::string from, to; int line; const char* words; };
     const Case cases[] = {
         {"short key", "k 465b5ce8b199b49faa5f0a2ee238a6bc", "k 465b", 3, "32 hex digits"},
         {"not hex", "opc cd63", "opc zz63", 4, "32 hex digits"},
@@ -133,12 +124,12 @@ TEST_F(ProfileFile, CrashBeforeRenameKeepsTheOldProfile) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << status;
     EXPECT_EQ(read_file(path), before);
-    EXPECT_NE(read_file(directory + "/" + leftover_name()).find("seq_ms 9 424242"), std::string::npos);
+    EXPECT_NE(read_file(leftover()).find("seq_ms 9 424242"), std::string::npos);
 
     // The next process to take the lock removes it; its save goes through.
     ProfileLock lock;
     ASSERT_TRUE(lock.acquire(path, error)) << error;
-    EXPECT_EQ(leftover_name(), "");
+    EXPECT_EQ(leftover(), "");
     ASSERT_TRUE(profile_save(path, changed, ProfileKind::Peer, error)) << error;
     SubscriberProfile loaded;
     ASSERT_TRUE(profile_load(path, ProfileKind::Peer, loaded, error)) << error;

@@ -37,26 +37,18 @@ Bytes value_of(const Bytes& packet, uint8_t type) {
 }
 
 // The peer's side of a full authentication (RFC 4187 section 7).
-struct PeerView {
-    Bytes res, kEncr, kAut, msk, sqn;
-    bool autnAuthentic = false;
-};
+struct PeerView { Bytes res, kEncr, kAut, msk, sqn; bool autnAuthentic = false; };
 
 PeerView peer_view(const SubscriberProfile& s, const std::string& identity, const Bytes& challenge) {
     const Bytes k = bytes_of(s.main.k, 16), opc = bytes_of(s.main.opc, 16);
     const Bytes rand = value_of(challenge, AT_RAND), autn = value_of(challenge, AT_AUTN);
-    const Bytes amf(autn.begin() + 6, autn.begin() + 8);
-    const Bytes ak = oracle::milenage(k, opc, rand, Bytes(6), amf).ak;
-    PeerView v;
-    for (int i = 0; i < 6; ++i) v.sqn.push_back(autn[i] ^ ak[i]);
-    const oracle::MilenageOut out = oracle::milenage(k, opc, rand, v.sqn, amf);
-    v.autnAuthentic = out.macA == Bytes(autn.begin() + 8, autn.end());
-    v.res = out.res;
+    const Bytes amf = akasrv::slice(autn, 6, 2), ak = oracle::milenage(k, opc, rand, Bytes(6), amf).ak;
+    Bytes sqn;
+    for (int i = 0; i < 6; ++i) sqn.push_back(autn[i] ^ ak[i]);
+    const oracle::MilenageOut out = oracle::milenage(k, opc, rand, sqn, amf);
     const Bytes x = oracle::fips186_prf(oracle::sha1(cat({text_bytes(identity), out.ik, out.ck})));
-    v.kEncr.assign(x.begin(), x.begin() + 16);
-    v.kAut.assign(x.begin() + 16, x.begin() + 32);
-    v.msk.assign(x.begin() + 32, x.begin() + 96);
-    return v;
+    return {out.res, akasrv::slice(x, 0, 16), akasrv::slice(x, 16, 16), akasrv::slice(x, 32, 64), sqn,
+            out.macA == akasrv::slice(autn, 8, 8)};
 }
 
 // An AKA response whose attributes end in AT_MAC, the MAC filled in.
@@ -90,13 +82,9 @@ protected:
 // the AT_CHECKCODE of the identity rounds and an AT_MAC under K_aut; then
 // the MSK is the peer's.
 TEST_F(SimnetServer, ChallengeIsAuthenticAndResponsesAreChecked) {
-    struct Case {
-        const char* name;
-        int idDelta;
-        uint8_t resBits, resFlip, macFlip;
-        bool identityRounds;
-        const char* refusal;  // nullptr: accepted
-    } cases[] = {
+    // The words of the refusal, or nullptr for an accepted response.
+    struct Case { const char* name; int idDelta; uint8_t resBits, resFlip, macFlip; bool rounds; const char* refusal; };
+    const Case cases[] = {
         {"valid response", 0, 64, 0, 0, false, nullptr},
         {"wrong RES", 0, 64, 1, 0, false, "AT_RES"},
         {"wrong AT_MAC", 0, 64, 0, 0x80, false, "AT_MAC"},
@@ -107,12 +95,12 @@ TEST_F(SimnetServer, ChallengeIsAuthenticAndResponsesAreChecked) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ServerPlan plan;
-        plan.identityRounds = c.identityRounds;
+        plan.identityRounds = c.rounds;
         const Bytes request = challenge(server, plan);
         PeerView v = peer_view(subscriber, identity, request);
         ASSERT_TRUE(v.autnAuthentic);
         v.res[7] ^= c.resFlip;
-        const Bytes checkcode = c.identityRounds ? akasrv::attr(AT_CHECKCODE, 6, Bytes(22, 0x11)) : Bytes{};
+        const Bytes checkcode = c.rounds ? akasrv::attr(AT_CHECKCODE, 6, Bytes(22, 0x11)) : Bytes{};
         Bytes response = sealed_response(static_cast<uint8_t>(request[1] + c.idDelta), AKA_CHALLENGE,
                                          cat({at_res(v.res, c.resBits), checkcode}), v.kAut);
         response.back() ^= c.macFlip;
@@ -125,15 +113,6 @@ TEST_F(SimnetServer, ChallengeIsAuthenticAndResponsesAreChecked) {
     }
 }
 
-// TS 33.102 C.3.2: SEQ grows by one, IND cycles through 0..31.
-TEST_F(SimnetServer, SequenceNumbersFollowTheIndexArray) {
-    for (unsigned i = 0; i < SQN_IND_COUNT + 2; ++i) {
-        const uint64_t sqn = sqn_from_bytes(hss.generate(false).sqn);
-        EXPECT_EQ(sqn >> SQN_IND_BITS, i + 1);
-        EXPECT_EQ(sqn & (SQN_IND_COUNT - 1), i % SQN_IND_COUNT);
-    }
-}
-
 // The default network checks MAC-S with the AMF of the refused AUTN (8000),
 // as the library computes it by default; the rfc4187 network, as an AuC,
 // with the dummy AMF 0000 only (TS 33.102 6.3.3). A valid AUTS moves SEQ
@@ -141,13 +120,7 @@ TEST_F(SimnetServer, SequenceNumbersFollowTheIndexArray) {
 TEST_F(SimnetServer, AutsResynchronisesOnlyWhenMacSVerifies) {
     const uint64_t seqMs = 5000, ind = 7;
     const Bytes sqnMs = akasrv::be48(seqMs << SQN_IND_BITS | ind), autnAmf = {0x80, 0x00}, dummyAmf = {0, 0};
-    struct Case {
-        const char* name;
-        NetworkProfile profile;
-        Bytes macAmf;
-        uint8_t corrupt;
-        bool accepted;
-    } cases[] = {
+    struct Case { const char* name; NetworkProfile profile; Bytes macAmf; uint8_t corrupt; bool accepted; } cases[] = {
         {"default, AUTN's AMF", NetworkProfile::Default, autnAmf, 0, true},
         {"default, AUTN's AMF, MAC-S damaged", NetworkProfile::Default, autnAmf, 1, false},
         {"default, dummy AMF", NetworkProfile::Default, dummyAmf, 0, false},
@@ -185,11 +158,8 @@ TEST_F(SimnetServer, AutsResynchronisesOnlyWhenMacSVerifies) {
 // Fast re-authentication: the encrypted counter the peer returns must be
 // the one sent, and its AT_MAC must cover NONCE_S.
 TEST_F(SimnetServer, ReauthenticationRefusesStaleCounterAndMacWithoutNonce) {
-    struct Case {
-        const char* name;
-        int counterDelta;
-        bool macWithoutNonce;
-    } cases[] = {{"counter echoed", 0, false}, {"stale counter", -1, false}, {"MAC without NONCE_S", 0, true}};
+    struct Case { const char* name; int counterDelta; bool macWithoutNonce; } cases[] = {
+        {"counter echoed", 0, false}, {"stale counter", -1, false}, {"MAC without NONCE_S", 0, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ServerPlan issue;
@@ -208,12 +178,8 @@ TEST_F(SimnetServer, ReauthenticationRefusesStaleCounterAndMacWithoutNonce) {
         ASSERT_EQ(inner[4], AT_NONCE_S);
         const Bytes counter(inner.begin() + 2, inner.begin() + 4), nonce(inner.begin() + 8, inner.begin() + 24);
 
-        const uint16_t echoed = static_cast<uint16_t>((counter[0] << 8 | counter[1]) + c.counterDelta);
-        const Bytes block = {AT_COUNTER, 1, static_cast<uint8_t>(echoed >> 8), static_cast<uint8_t>(echoed),
-                             AT_PADDING, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        const Bytes iv(16, 0x5A);
-        const Bytes attrs = cat({akasrv::attr16(AT_IV, iv),
-                                 akasrv::attr16(AT_ENCR_DATA, oracle::aes_cbc_encrypt(full.kEncr, iv, block))});
+        const Bytes echoed = akasrv::be16((counter[0] << 8 | counter[1]) + c.counterDelta);
+        const Bytes attrs = akasrv::encrypted(full.kEncr, Bytes(16, 0x5A), cat({{AT_COUNTER, 1}, echoed}));
         const ServerStep step = server.handle(sealed_response(reauth[1], AKA_REAUTHENTICATION, attrs, full.kAut,
                                                               c.macWithoutNonce ? Bytes{} : nonce));
         ASSERT_TRUE(step.final);
