@@ -30,9 +30,9 @@ public:
         server.take_identity(response);
     }
     // A whole full authentication, response checked byte by byte.
-    void authenticate(const akasrv::ChallengeSpec& spec = {}) {
+    void authenticate(const akasrv::ChallengePlan& plan = {}) {
         give_identity();
-        const Bytes challenge = server.challenge(spec);
+        const Bytes challenge = server.challenge(plan);
         exchange(challenge, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());
     }
     // `request` draws `result`, the response `expected` and the event-2 codes.

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     std::fprintf(out, "init %zu %s\n", kImsi.size(), kRealm.c_str());
     server.identity = text_bytes(kImsi + kRealm);
     print_identity_round(server);
-    akasrv::ChallengeSpec challenge;
+    akasrv::ChallengePlan challenge;
     challenge.encrPlain = akasrv::identity_attr(AT_NEXT_REAUTH_ID, kReauthId);
     const Bytes challengeRequest = server.challenge(challenge);
     print_packet(challengeRequest, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     std::fprintf(out, "init %zu %s\n", kImsi.size(), kRealm.c_str());
     server.identity = text_bytes(kReauthId);
     print_identity_round(server);
-    akasrv::ReauthSpec reauth;
+    akasrv::ReauthPlan reauth;
     const Bytes request = server.reauth_request(reauth);
     // The response's IV is the peer's own random choice: its fixed part is
     // checked (Code, Identifier, Length of AT_IV, AT_ENCR_DATA with the

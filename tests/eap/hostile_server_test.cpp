@@ -9,7 +9,7 @@ namespace {
 
 using akasrv::attr;
 using akasrv::attr16;
-using akasrv::ChallengeSpec;
+using akasrv::ChallengePlan;
 using akasrv::identity_attr;
 
 enum class Answer { ClientError, Reject, NotificationAck, NotificationAckWithMac, Accepted };
@@ -44,10 +44,10 @@ public:
     Bytes fake(const Bytes& rest) { return challenge(cat({kRand, kAutn, rest})); }
     Bytes encrypting(const Bytes& plain) { return server.challenge({1, 0, {}, false, 0, plain}); }
     Bytes bidding(uint16_t value, bool badMac = false) {
-        ChallengeSpec spec;
-        spec.bidding = value;
-        spec.badMac = badMac;
-        return server.challenge(spec);
+        ChallengePlan plan;
+        plan.bidding = value;
+        plan.badMac = badMac;
+        return server.challenge(plan);
     }
     // An authentic challenge with `extra` before its AT_MAC, MACed again.
     Bytes before_mac(const Bytes& extra) {
@@ -144,9 +144,9 @@ const Row kRows[] = {
     // The MAC covers the packet with its last 16 bytes zeroed: an AT_MAC
     // followed by anything else does not verify.
     {"MacNotLast", 0, I, [](H& t) {
-         ChallengeSpec spec;
-         spec.resultInd = spec.macNotLast = true;
-         return t.server.challenge(spec);
+         ChallengePlan plan;
+         plan.resultInd = plan.macNotLast = true;
+         return t.server.challenge(plan);
      }, CE, kBadMac},
     {"CheckcodeOverOtherMessages", 0, I, [](H& t) {
          t.server.identityRecord = {1};
