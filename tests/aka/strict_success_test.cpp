@@ -38,10 +38,8 @@ public:
     // AKA-Reauthentication whose AT_ENCR_DATA, shorter than one AES block,
     // holds `plain` as it stands, under a made-up or an authentic AT_MAC.
     Bytes short_encr_reauth(const Bytes& plain, bool authentic = false) {
-        server.lastRequestId = ++server.id;
-        const Bytes request = akasrv::aka_request(server.id, AKA_SUBTYPE_REAUTHENTICATION,
-                                                  cat({attr16(AT_IV, Bytes(16, 0x3C)), attr(AT_ENCR_DATA, 4, cat({{0, 0}, plain})),
-                                                       attr16(AT_MAC, Bytes(16, 0x99))}));
+        const Bytes request = server.raw(AKA_SUBTYPE_REAUTHENTICATION, cat({attr16(AT_IV, Bytes(16, 0x3C)),
+                                         attr(AT_ENCR_DATA, 4, cat({{0, 0}, plain})), attr16(AT_MAC, Bytes(16, 0x99))}));
         return authentic ? akasrv::with_mac(server.kAut, request, request.size() - 16) : request;
     }
     Bytes bad_mac(Bytes request) {

@@ -34,10 +34,7 @@ const Bytes kAutn = attr16(AT_AUTN, Bytes(16, 0x22));
 
 class Hostile : public AkaTest, public ::testing::WithParamInterface<Row> {
 public:
-    Bytes raw(uint8_t subtype, const Bytes& attrs) {
-        server.lastRequestId = ++server.id;
-        return akasrv::aka_request(server.id, subtype, attrs);
-    }
+    Bytes raw(uint8_t subtype, const Bytes& attrs) { return server.raw(subtype, attrs); }
     Bytes challenge(const Bytes& attrs) { return raw(AKA_SUBTYPE_CHALLENGE, attrs); }
     // AT_RAND, an AUTN that is not authentic, then `rest`; authentic
     // challenges with AT_ENCR_DATA, with AT_BIDDING.

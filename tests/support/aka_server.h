@@ -61,18 +61,15 @@ inline Bytes checkcode_attr(int words, Bytes digest) {
     return cat({{kAtCheckcode, static_cast<uint8_t>(words), 0, 0}, digest});
 }
 inline Bytes digest_attr(const Bytes& digest) { return checkcode_attr(static_cast<int>(1 + digest.size() / 4), digest); }
-// The first 16 bytes of the method's HMAC over packet (AT_MAC value at
-// macOffset zeroed) followed by extra: HMAC-SHA1 under EAP-AKA's 16-byte
-// K_aut, HMAC-SHA-256 under the 32-byte K_aut of EAP-AKA'.
-inline Bytes mac_over(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {}) {
-    std::fill(packet.begin() + macOffset, packet.begin() + macOffset + 16, 0);
-    packet = cat({packet, extra});
-    return slice(kAut.size() == kPrimeKeySize ? oracle::hmac_sha256(kAut, packet) : oracle::hmac_sha1(kAut, packet), 0, 16);
-}
-// The packet with that MAC written at macOffset.
+// The packet with the first 16 bytes of the method's HMAC over it (AT_MAC
+// value at macOffset zeroed) followed by extra written at macOffset:
+// HMAC-SHA1 under EAP-AKA's 16-byte K_aut, HMAC-SHA-256 under the 32-byte
+// K_aut of EAP-AKA'.
 inline Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {}) {
-    const Bytes mac = mac_over(kAut, packet, macOffset, extra);
-    std::copy(mac.begin(), mac.end(), packet.begin() + static_cast<long>(macOffset));
+    std::fill(packet.begin() + macOffset, packet.begin() + macOffset + 16, 0);
+    const Bytes input = cat({packet, extra});
+    const Bytes mac = kAut.size() == kPrimeKeySize ? oracle::hmac_sha256(kAut, input) : oracle::hmac_sha1(kAut, input);
+    std::copy(mac.begin(), mac.begin() + 16, packet.begin() + static_cast<long>(macOffset));
     return packet;
 }
 
@@ -226,16 +223,17 @@ public:
         return ::testing::AssertionFailure() << bytes_to_hex(r) << "\n  expected " << bytes_to_hex(expected);
     }
 
+    // A request of `subtype` with `attrs` as they stand, no AT_MAC added.
+    Bytes raw(uint8_t subtype, const Bytes& attrs) { return aka_request(nextId(), subtype, attrs, type); }
     Bytes notification(uint16_t code, bool withMac) {
         const Bytes attrs = {kAtNotification, 1, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
-        return withMac ? sealed(1, nextId(), 12, attrs) : aka_request(nextId(), 12, attrs, type);
+        return withMac ? sealed(1, nextId(), 12, attrs) : raw(12, attrs);
     }
     Bytes expected_notification_response(bool withMac) const {
         return withMac ? sealed(2, lastRequestId, 12, {}) : Bytes{2, lastRequestId, 0, 8, type, 12, 0, 0};
     }
 
     static Bytes eap_success(uint8_t id) { return {3, id, 0, 4}; }
-    static Bytes eap_failure(uint8_t id) { return {4, id, 0, 4}; }
 
     oracle::MilenageParams params = oracle::milenage_standard();
     Bytes k, opc, kAlt, opcAlt;
