@@ -35,6 +35,15 @@ public:
         const Bytes challenge = server.challenge(plan);
         exchange(challenge, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());
     }
+    // Where the genuine server leaves the peer before a test's message: its
+    // identity taken; a challenge of this exchange accepted; or a full
+    // authentication ended in EAP-Success, then a new exchange's identity.
+    enum class Before { Identity, Authenticated, NewConversation };
+    void prepare(Before before) {
+        if (before != Before::Identity) authenticate();
+        if (before == Before::NewConversation) succeed_and_restart();
+        if (before != Before::Authenticated) give_identity();
+    }
     // `request` draws `result`, the response `expected` and the event-2 codes.
     void exchange(const Bytes& request, int result, const Bytes& expected, const Codes& codes = {}) {
         recorder.events.clear();

@@ -13,11 +13,8 @@ using akasrv::attr;
 using akasrv::attr16;
 using akasrv::identity_attr;
 
-// What the genuine server did before the attacker's message: nothing but
-// take the identity, a full authentication ending in EAP-Success and a new
-// identity, or this exchange's challenge.
-enum class Before { Nothing, PreviousExchange, ChallengeAccepted };
-constexpr Before NOTHING = Before::Nothing, PREVIOUS = Before::PreviousExchange, CHALLENGE = Before::ChallengeAccepted;
+using Before = AkaTest::Before;
+constexpr Before NOTHING = Before::Identity, PREVIOUS = Before::NewConversation, CHALLENGE = Before::Authenticated;
 
 class Strict;
 struct Attack {
@@ -81,9 +78,7 @@ TEST_P(Strict, UnauthenticatedServerGainsNothing) {
     const Attack& a = std::get<0>(GetParam());
     const bool strict = std::get<1>(GetParam());
     EAP_SetCompatibility(strict ? EAP_COMPAT_STRICT_SUCCESS : 0);
-    if (a.before != NOTHING) authenticate();
-    if (a.before == PREVIOUS) succeed_and_restart();
-    if (a.before != CHALLENGE) give_identity();
+    prepare(a.before);
     const Bytes mskBefore = msk();
     keys.requests.clear();
     EXPECT_NE(feed(a.message(*this)), EAPAKA_RESULT_DROPPED);

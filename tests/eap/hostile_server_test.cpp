@@ -13,7 +13,6 @@ using akasrv::ChallengePlan;
 using akasrv::identity_attr;
 
 enum class Answer { ClientError, Reject, NotificationAck, NotificationAckWithMac, Accepted };
-enum class Before { Identity, Authenticated, NewConversation };
 class Hostile;
 // The message under the compatibility setting `flags`, after `before` in a
 // fresh library; the answer, the event-2 codes in order, the EAP state
@@ -21,7 +20,7 @@ class Hostile;
 struct Row {
     const char* name;
     unsigned flags;
-    Before before;
+    AkaTest::Before before;
     Bytes (*message)(Hostile& t);
     Answer answer;
     Codes codes;
@@ -67,6 +66,7 @@ public:
 };
 
 constexpr unsigned SKIP = EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE, PRIME = EAP_COMPAT_AKA_PRIME;
+using Before = AkaTest::Before;
 constexpr Before I = Before::Identity, A = Before::Authenticated, N = Before::NewConversation;
 constexpr Answer CE = Answer::ClientError, REJECT = Answer::Reject, OK = Answer::Accepted, ACK = Answer::NotificationAck,
                  ACK_MAC = Answer::NotificationAckWithMac;
@@ -194,9 +194,7 @@ const Row kRows[] = {
 TEST_P(Hostile, AnswersAndReports) {
     const Row& row = GetParam();
     EAP_SetCompatibility(row.flags);
-    if (row.before != Before::Identity) authenticate();
-    if (row.before == Before::NewConversation) succeed_and_restart();
-    if (row.before != Before::Authenticated) give_identity();
+    prepare(row.before);
     const Bytes mskBefore = msk();
     TraceFile trace;
     const Bytes request = row.message(*this);

@@ -108,9 +108,13 @@ public:
     explicit AkaServer(TestKeyStore& store)
         : k(hex_to_bytes("465b5ce8b199b49faa5f0a2ee238a6bc")), opc(hex_to_bytes("cd63cb71954a9f4e48a5994e37a02baf")),
           kAlt(hex_to_bytes("fec86ba6eb707ed08905757b1bb44b8f")), opcAlt(hex_to_bytes("1006020f0a478bf6b699f15c062e42b3")) {
-        store.set_key_set(k, opc);
-        store.set_alt_key_set(kAlt, opcAlt);
-        store.set_standard_milenage();
+        // K, OPc, the alternate K and OPc, c1..c5: 16 bytes each, in a row.
+        const Bytes keys = cat({k, opc, kAlt, opcAlt, params.c[0], params.c[1], params.c[2], params.c[3], params.c[4]});
+        store.put(EAPAKA_KEB_K, keys, EAPAKA_KEB_R1 - EAPAKA_KEB_K);
+        for (size_t i = 0; i < 5; ++i) {  // r1..r5, 32-bit little-endian
+            const uint32_t r = static_cast<uint32_t>(params.r[i]);
+            store.put(EAPAKA_KEB_R1 + 4 * i, {uint8_t(r), uint8_t(r >> 8), uint8_t(r >> 16), uint8_t(r >> 24)}, 4);
+        }
         store.set_permanent_id("001010123456789");
     }
 
