@@ -19,6 +19,14 @@ public:
         LibraryTest::SetUp();
         init();
     }
+    // A new process: the library in its load state with the setting `flags`
+    // and EAP_Init done; the host's store kept.
+    void restart(unsigned flags = 0) {
+        aka_session_reset();
+        keys.install();
+        EAP_SetCompatibility(flags);
+        init();
+    }
     // EAP-Request/Identity and AKA-Identity rounds, answered and learnt by
     // the server.
     void give_identity() {

@@ -17,11 +17,8 @@ class AkaPrime : public AkaTest {
 public:
     // A fresh library with EAP-AKA' on and a subscriber with SEQ_MS(0) = 5.
     void start() {
-        aka_session_reset();
         keys.set_seqms(0, 5);
-        keys.install();
-        EAP_SetCompatibility(EAP_COMPAT_AKA_PRIME);
-        init();
+        restart(EAP_COMPAT_AKA_PRIME);
         server.use_prime();
     }
 };
