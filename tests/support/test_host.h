@@ -57,7 +57,7 @@ struct TestKeyStore {
     // Writes `bytes` at `offset` of the host's copy, zero-filled or cut to `width`.
     void put(size_t offset, const Bytes& bytes, size_t width) {
         std::memset(store + offset, 0, width);
-        std::memcpy(store + offset, bytes.data(), std::min(width, bytes.size()));
+        std::copy_n(bytes.begin(), std::min(width, bytes.size()), store + offset);
     }
     void set_permanent_id(const std::string& userPart) { put(EAPAKA_KEB_PERMANENT_ID, text_bytes(userPart), 16); }
     void set_pseudonym(const std::string& pseudonym) { put(EAPAKA_KEB_PSEUDONYM, text_bytes(pseudonym), 23); }
