@@ -36,10 +36,29 @@ TEST_F(LibraryTest, RealmIsDefaultedOrCut) {
     }
 }
 
+// Only the conversation is reset: EAP and method state 1, no identity record,
+// no held response; credentials, counters, the MSK and the host's
+// compatibility setting survive.
+TEST_F(LibraryTest, InitResetsTheConversationOnly) {
+    EXPECT_EQ(g_session.compatibilityFlags, 0u) << "0 at load";
+    EAP_SetCompatibility(EAP_COMPAT_RFC4187);
+    g_session.eapState = EAP_STATE_FAILED;
+    g_session.akaState = AKA_STATE_DONE;
+    g_session.identityMessageRecordLength = g_session.lastResponse[1] = 0x33;
+    g_session.reauthIdPresent = g_session.altKeySetUsed = 1;
+    g_session.lastReauthCounter = g_session.atNotification = g_session.msk[63] = 0x80;
+    EAP_Init(recording_event_callback, reinterpret_cast<HWND>(uintptr_t{0x1234}), nullptr, -3);
+    EXPECT_EQ(g_session.eapState + g_session.akaState + g_session.identityMessageRecordLength + g_session.lastResponse[1], 2u);
+    EXPECT_EQ(g_session.hostWindow, reinterpret_cast<HWND>(uintptr_t{0x1234}));
+    EXPECT_EQ(g_session.permanentIdLength, -3) << "kept as given; bounded where it is used";
+    EXPECT_EQ(g_session.compatibilityFlags, unsigned{EAP_COMPAT_RFC4187});
+    EXPECT_EQ(g_session.reauthIdPresent + g_session.altKeySetUsed, 2);
+    EXPECT_EQ(g_session.lastReauthCounter + g_session.atNotification + g_session.msk[63], 3 * 0x80);
+}
+
 // Before any EAP_Init the load values hold: no events, no realm, an empty
-// user part, an all-zero MSK, the compatibility setting 0.
+// user part, an all-zero MSK.
 TEST_F(LibraryTest, LoadState) {
-    EXPECT_EQ(g_session.compatibilityFlags, 0u);
     uint8_t out[64];
     std::memset(out, 0xAA, sizeof out);
     getAAA(out);
