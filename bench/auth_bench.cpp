@@ -212,20 +212,20 @@ bool prepare() {
     g_identityRequest = server.eap_identity();
     server.identity = Bytes({'0', '0', '1', '0', '1', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '@', 't',
                              'e', 's', 't', '.', 'o', 'r', 'g'});
-    akasrv::ChallengeSpec spec;
-    spec.encrPlain = akasrv::identity_attr(AT_NEXT_REAUTH_ID, "reauth-0001@test.org");
-    g_challenge = server.challenge(spec);
+    akasrv::ChallengePlan plan;
+    plan.encrPlain = akasrv::identity_attr(AT_NEXT_REAUTH_ID, "reauth-0001@test.org");
+    g_challenge = server.challenge(plan);
     g_success = akasrv::AkaServer::eap_success(server.id);
     if (!full_authentication(g_challenge, g_success)) return false;
     // The same subscriber over EAP-AKA', network name "WLAN"; the keys of
     // the EAP-AKA authentication stay for the re-authentication below.
     EAP_SetCompatibility(EAP_COMPAT_AKA_PRIME);
     server.use_prime();
-    g_primeChallenge = server.challenge(spec);
+    g_primeChallenge = server.challenge(plan);
     g_primeSuccess = akasrv::AkaServer::eap_success(server.id);
     if (!full_authentication(g_primeChallenge, g_primeSuccess)) return false;
     server.use_prime(false);
-    g_challenge = server.challenge(spec);
+    g_challenge = server.challenge(plan);
     g_success = akasrv::AkaServer::eap_success(server.id);
     if (!full_authentication(g_challenge, g_success)) return false;
     // Re-authentication against the keys of that authentication.

@@ -19,6 +19,14 @@ public:
         LibraryTest::SetUp();
         init();
     }
+    // A new process: the library in its load state with the setting `flags`
+    // and EAP_Init done; the host's store kept.
+    void restart(unsigned flags = 0) {
+        aka_session_reset();
+        keys.install();
+        EAP_SetCompatibility(flags);
+        init();
+    }
     // EAP-Request/Identity and AKA-Identity rounds, answered and learnt by
     // the server.
     void give_identity() {
@@ -30,10 +38,19 @@ public:
         server.take_identity(response);
     }
     // A whole full authentication, response checked byte by byte.
-    void authenticate(const akasrv::ChallengeSpec& spec = {}) {
+    void authenticate(const akasrv::ChallengePlan& plan = {}) {
         give_identity();
-        const Bytes challenge = server.challenge(spec);
+        const Bytes challenge = server.challenge(plan);
         exchange(challenge, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());
+    }
+    // Where the genuine server leaves the peer before a test's message: its
+    // identity taken; a challenge of this exchange accepted; or a full
+    // authentication ended in EAP-Success, then a new exchange's identity.
+    enum class Before { Identity, Authenticated, NewConversation };
+    void prepare(Before before) {
+        if (before != Before::Identity) authenticate();
+        if (before == Before::NewConversation) succeed_and_restart();
+        if (before != Before::Authenticated) give_identity();
     }
     // `request` draws `result`, the response `expected` and the event-2 codes.
     void exchange(const Bytes& request, int result, const Bytes& expected, const Codes& codes = {}) {

@@ -6,8 +6,8 @@
 
 namespace {
 
-using akasrv::ChallengeSpec;
-using S = ChallengeSpec;
+using akasrv::ChallengePlan;
+using S = ChallengePlan;
 
 constexpr uintptr_t BAD_AUTN = EAPAKA_FAIL_INVALID_AUTN, BAD_MAC = EAPAKA_FAIL_INVALID_MAC,
                     MALFORMED = EAPAKA_FAIL_MALFORMED_ATTRIBUTE, MISSING = EAPAKA_FAIL_MANDATORY_ATTRIBUTE_MISSING,
@@ -17,25 +17,22 @@ class AkaPrime : public AkaTest {
 public:
     // A fresh library with EAP-AKA' on and a subscriber with SEQ_MS(0) = 5.
     void start() {
-        aka_session_reset();
         keys.set_seqms(0, 5);
-        keys.install();
-        EAP_SetCompatibility(EAP_COMPAT_AKA_PRIME);
-        init();
+        restart(EAP_COMPAT_AKA_PRIME);
         server.use_prime();
     }
 };
 
 // One AKA'-Challenge of a sequence and what it must draw.
 enum class Outcome { Accepted, KdfRequested, Rejected, ClientError, SyncFailure };
-struct Step { ChallengeSpec spec; Outcome outcome; Codes events; };
+struct Step { ChallengePlan plan; Outcome outcome; Codes events; };
 constexpr uint64_t STALE = 3;  // not above SEQ_MS(0) = 5
-ChallengeSpec offer(std::vector<uint16_t> kdf, uint64_t seq = 6, void (*tweak)(ChallengeSpec&) = nullptr) {
-    ChallengeSpec spec;
-    spec.kdf = std::move(kdf);
-    spec.seq = seq;
-    if (tweak != nullptr) tweak(spec);
-    return spec;
+ChallengePlan offer(std::vector<uint16_t> kdf, uint64_t seq = 6, void (*tweak)(ChallengePlan&) = nullptr) {
+    ChallengePlan plan;
+    plan.kdf = std::move(kdf);
+    plan.seq = seq;
+    if (tweak != nullptr) tweak(plan);
+    return plan;
 }
 
 TEST_F(AkaPrime, ChallengeSequences) {
@@ -72,7 +69,7 @@ TEST_F(AkaPrime, ChallengeSequences) {
         for (const Step& step : c.steps) {
             recorder.events.clear();
             const bool accepted = step.outcome == Outcome::Accepted;
-            EXPECT_EQ(feed(server.challenge(step.spec)), accepted ? EAPAKA_RESULT_AUTH_RESPONSE : EAPAKA_RESULT_RESPONSE);
+            EXPECT_EQ(feed(server.challenge(step.plan)), accepted ? EAPAKA_RESULT_AUTH_RESPONSE : EAPAKA_RESULT_RESPONSE);
             EXPECT_EQ(recorder.codes(), step.events);
             Bytes expected;
             switch (step.outcome) {
@@ -83,7 +80,7 @@ TEST_F(AkaPrime, ChallengeSequences) {
             case Outcome::SyncFailure:  // AT_AUTS, then every AT_KDF of the challenge in order
                 ASSERT_GE(response.size(), 24u);
                 expected = Bytes(response.begin(), response.begin() + 24);
-                for (uint16_t kdf : step.spec.kdf) expected = cat({expected, {24, 1, 0, static_cast<uint8_t>(kdf)}});
+                for (uint16_t kdf : step.plan.kdf) expected = cat({expected, {24, 1, 0, static_cast<uint8_t>(kdf)}});
                 uint64_t sqnMs = 0;
                 EXPECT_TRUE(server.verify_auts(Bytes(expected.begin() + 10, expected.begin() + 24), &sqnMs));
                 EXPECT_EQ(sqnMs, 5u << 5);

@@ -7,7 +7,7 @@
 namespace {
 
 using akasrv::AkaServer;
-using akasrv::ChallengeSpec;
+using akasrv::ChallengePlan;
 
 struct FullAuthCase {
     const char* name;

@@ -19,10 +19,10 @@ public:
         init();
         give_identity();
     }
-    // A full authentication (SQN seq) that ends in EAP-Success.
+    // A full authentication (SQN seq) in a new exchange that ends in EAP-Success.
     void full(uint64_t seq, const Bytes& encrPlain = {}) {
-        start();
-        ASSERT_EQ(feed(server.challenge({seq, 0, {}, false, 0, encrPlain})), EAPAKA_RESULT_AUTH_RESPONSE);
+        init();
+        authenticate({seq, 0, {}, false, 0, encrPlain});
         succeed();
     }
     // A fast re-authentication with `counter` in a new exchange; the result.
@@ -85,9 +85,7 @@ TEST_F(Compatibility, EachFlagIsOnOnlyWhenSet) {
             SCOPED_TRACE(testing::Message() << "flag " << b.flag << (on ? " on" : " off"));
             keys = TestKeyStore{};  // a fresh subscriber and library
             server = AkaServer(keys);
-            aka_session_reset();
-            keys.install();
-            EAP_SetCompatibility(on ? b.flag : 0);
+            restart(on ? b.flag : 0);
             EXPECT_EQ(b.observe(*this), on ? b.on : b.off);
         }
     }
@@ -113,20 +111,14 @@ TEST_F(AkaTest, OpaquePseudonymInTheStore) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.received.back());
-        const auto load = [&] {  // a new process: the load state, the host's store kept
-            aka_session_reset();
-            keys.install();
-            EAP_SetCompatibility(c.flags);
-            init();
-        };
-        load();
+        restart(c.flags);
         keys.set_pseudonym("Gstale");
         for (const std::string& pseudonym : c.received) {
             Bytes plain = identity_attr(AT_NEXT_PSEUDONYM, pseudonym);
             ASSERT_TRUE(aka_parse_encr_attributes(plain.data(), static_cast<uint8_t>(plain.size())));
         }
         EXPECT_EQ(keys.pseudonym(), c.stored);
-        load();
+        restart(c.flags);
         ASSERT_EQ(feed(server.eap_identity()), EAPAKA_RESULT_RESPONSE);
         EXPECT_EQ(identity_sent(), c.identity);
     }

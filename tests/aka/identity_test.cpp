@@ -88,9 +88,9 @@ TEST_F(AkaTest, IdentityRecordOverflowStopsRecordingWithoutWritingPastIt) {
     EXPECT_EQ(g_session.identityMessageRecordLength, IDENTITY_RECORD_SIZE);
     identity_round(AT_PERMANENT_ID_REQ);  // fits the bytes left, still not appended
     EXPECT_EQ(g_session.identityMessageRecordLength, IDENTITY_RECORD_SIZE);
-    akasrv::ChallengeSpec spec;
-    spec.checkcodeWords = 6;
-    EXPECT_EQ(feed(server.challenge(spec)), EAPAKA_RESULT_RESPONSE);
+    akasrv::ChallengePlan plan;
+    plan.checkcodeWords = 6;
+    EXPECT_EQ(feed(server.challenge(plan)), EAPAKA_RESULT_RESPONSE);
     EXPECT_EQ(response, client_error());
     EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_CHECKCODE}));
 }

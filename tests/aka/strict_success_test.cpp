@@ -13,11 +13,8 @@ using akasrv::attr;
 using akasrv::attr16;
 using akasrv::identity_attr;
 
-// What the genuine server did before the attacker's message: nothing but
-// take the identity, a full authentication ending in EAP-Success and a new
-// identity, or this exchange's challenge.
-enum class Before { Nothing, PreviousExchange, ChallengeAccepted };
-constexpr Before NOTHING = Before::Nothing, PREVIOUS = Before::PreviousExchange, CHALLENGE = Before::ChallengeAccepted;
+using Before = AkaTest::Before;
+constexpr Before NOTHING = Before::Identity, PREVIOUS = Before::NewConversation, CHALLENGE = Before::Authenticated;
 
 class Strict;
 struct Attack {
@@ -38,10 +35,8 @@ public:
     // AKA-Reauthentication whose AT_ENCR_DATA, shorter than one AES block,
     // holds `plain` as it stands, under a made-up or an authentic AT_MAC.
     Bytes short_encr_reauth(const Bytes& plain, bool authentic = false) {
-        server.lastRequestId = ++server.id;
-        const Bytes request = akasrv::aka_request(server.id, AKA_SUBTYPE_REAUTHENTICATION,
-                                                  cat({attr16(AT_IV, Bytes(16, 0x3C)), attr(AT_ENCR_DATA, 4, cat({{0, 0}, plain})),
-                                                       attr16(AT_MAC, Bytes(16, 0x99))}));
+        const Bytes request = server.raw(AKA_SUBTYPE_REAUTHENTICATION, cat({attr16(AT_IV, Bytes(16, 0x3C)),
+                                         attr(AT_ENCR_DATA, 4, cat({{0, 0}, plain})), attr16(AT_MAC, Bytes(16, 0x99))}));
         return authentic ? akasrv::with_mac(server.kAut, request, request.size() - 16) : request;
     }
     Bytes bad_mac(Bytes request) {
@@ -83,9 +78,7 @@ TEST_P(Strict, UnauthenticatedServerGainsNothing) {
     const Attack& a = std::get<0>(GetParam());
     const bool strict = std::get<1>(GetParam());
     EAP_SetCompatibility(strict ? EAP_COMPAT_STRICT_SUCCESS : 0);
-    if (a.before != NOTHING) authenticate();
-    if (a.before == PREVIOUS) succeed_and_restart();
-    if (a.before != CHALLENGE) give_identity();
+    prepare(a.before);
     const Bytes mskBefore = msk();
     keys.requests.clear();
     EXPECT_NE(feed(a.message(*this)), EAPAKA_RESULT_DROPPED);

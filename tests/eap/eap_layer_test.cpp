@@ -42,8 +42,7 @@ TEST_F(AkaTest, EapStateTable) {
     for (const StateRow& row : kStateTable) {
         for (uint32_t state = 1; state <= 5; ++state) {
             SCOPED_TRACE(testing::Message() << bytes_to_hex(row.packet) << " in state " << state);
-            aka_session_reset();
-            keys.install();
+            restart();
             // A response with another Identifier is held, so nothing here is
             // a retransmission; a dirty identity record shows an ending.
             g_session.lastResponse[1] = 0x55;

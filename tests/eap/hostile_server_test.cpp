@@ -9,11 +9,10 @@ namespace {
 
 using akasrv::attr;
 using akasrv::attr16;
-using akasrv::ChallengeSpec;
+using akasrv::ChallengePlan;
 using akasrv::identity_attr;
 
 enum class Answer { ClientError, Reject, NotificationAck, NotificationAckWithMac, Accepted };
-enum class Before { Identity, Authenticated, NewConversation };
 class Hostile;
 // The message under the compatibility setting `flags`, after `before` in a
 // fresh library; the answer, the event-2 codes in order, the EAP state
@@ -21,7 +20,7 @@ class Hostile;
 struct Row {
     const char* name;
     unsigned flags;
-    Before before;
+    AkaTest::Before before;
     Bytes (*message)(Hostile& t);
     Answer answer;
     Codes codes;
@@ -34,20 +33,17 @@ const Bytes kAutn = attr16(AT_AUTN, Bytes(16, 0x22));
 
 class Hostile : public AkaTest, public ::testing::WithParamInterface<Row> {
 public:
-    Bytes raw(uint8_t subtype, const Bytes& attrs) {
-        server.lastRequestId = ++server.id;
-        return akasrv::aka_request(server.id, subtype, attrs);
-    }
+    Bytes raw(uint8_t subtype, const Bytes& attrs) { return server.raw(subtype, attrs); }
     Bytes challenge(const Bytes& attrs) { return raw(AKA_SUBTYPE_CHALLENGE, attrs); }
     // AT_RAND, an AUTN that is not authentic, then `rest`; authentic
     // challenges with AT_ENCR_DATA, with AT_BIDDING.
     Bytes fake(const Bytes& rest) { return challenge(cat({kRand, kAutn, rest})); }
     Bytes encrypting(const Bytes& plain) { return server.challenge({1, 0, {}, false, 0, plain}); }
     Bytes bidding(uint16_t value, bool badMac = false) {
-        ChallengeSpec spec;
-        spec.bidding = value;
-        spec.badMac = badMac;
-        return server.challenge(spec);
+        ChallengePlan plan;
+        plan.bidding = value;
+        plan.badMac = badMac;
+        return server.challenge(plan);
     }
     // An authentic challenge with `extra` before its AT_MAC, MACed again.
     Bytes before_mac(const Bytes& extra) {
@@ -70,6 +66,7 @@ public:
 };
 
 constexpr unsigned SKIP = EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE, PRIME = EAP_COMPAT_AKA_PRIME;
+using Before = AkaTest::Before;
 constexpr Before I = Before::Identity, A = Before::Authenticated, N = Before::NewConversation;
 constexpr Answer CE = Answer::ClientError, REJECT = Answer::Reject, OK = Answer::Accepted, ACK = Answer::NotificationAck,
                  ACK_MAC = Answer::NotificationAckWithMac;
@@ -144,9 +141,9 @@ const Row kRows[] = {
     // The MAC covers the packet with its last 16 bytes zeroed: an AT_MAC
     // followed by anything else does not verify.
     {"MacNotLast", 0, I, [](H& t) {
-         ChallengeSpec spec;
-         spec.resultInd = spec.macNotLast = true;
-         return t.server.challenge(spec);
+         ChallengePlan plan;
+         plan.resultInd = plan.macNotLast = true;
+         return t.server.challenge(plan);
      }, CE, kBadMac},
     {"CheckcodeOverOtherMessages", 0, I, [](H& t) {
          t.server.identityRecord = {1};
@@ -197,9 +194,7 @@ const Row kRows[] = {
 TEST_P(Hostile, AnswersAndReports) {
     const Row& row = GetParam();
     EAP_SetCompatibility(row.flags);
-    if (row.before != Before::Identity) authenticate();
-    if (row.before == Before::NewConversation) succeed_and_restart();
-    if (row.before != Before::Authenticated) give_identity();
+    prepare(row.before);
     const Bytes mskBefore = msk();
     TraceFile trace;
     const Bytes request = row.message(*this);

@@ -61,22 +61,19 @@ inline Bytes checkcode_attr(int words, Bytes digest) {
     return cat({{kAtCheckcode, static_cast<uint8_t>(words), 0, 0}, digest});
 }
 inline Bytes digest_attr(const Bytes& digest) { return checkcode_attr(static_cast<int>(1 + digest.size() / 4), digest); }
-// The first 16 bytes of the method's HMAC over packet (AT_MAC value at
-// macOffset zeroed) followed by extra: HMAC-SHA1 under EAP-AKA's 16-byte
-// K_aut, HMAC-SHA-256 under the 32-byte K_aut of EAP-AKA'.
-inline Bytes mac_over(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {}) {
-    std::fill(packet.begin() + macOffset, packet.begin() + macOffset + 16, 0);
-    packet = cat({packet, extra});
-    return slice(kAut.size() == kPrimeKeySize ? oracle::hmac_sha256(kAut, packet) : oracle::hmac_sha1(kAut, packet), 0, 16);
-}
-// The packet with that MAC written at macOffset.
+// The packet with the first 16 bytes of the method's HMAC over it (AT_MAC
+// value at macOffset zeroed) followed by extra written at macOffset:
+// HMAC-SHA1 under EAP-AKA's 16-byte K_aut, HMAC-SHA-256 under the 32-byte
+// K_aut of EAP-AKA'.
 inline Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {}) {
-    const Bytes mac = mac_over(kAut, packet, macOffset, extra);
-    std::copy(mac.begin(), mac.end(), packet.begin() + static_cast<long>(macOffset));
+    std::fill(packet.begin() + macOffset, packet.begin() + macOffset + 16, 0);
+    const Bytes input = cat({packet, extra});
+    const Bytes mac = kAut.size() == kPrimeKeySize ? oracle::hmac_sha256(kAut, input) : oracle::hmac_sha1(kAut, input);
+    std::copy(mac.begin(), mac.begin() + 16, packet.begin() + static_cast<long>(macOffset));
     return packet;
 }
 
-struct ChallengeSpec {
+struct ChallengePlan {
     uint64_t seq = 1;
     unsigned ind = 0;
     Bytes amf = {};          // empty: 0000 (EAP-AKA), 8000 (EAP-AKA')
@@ -96,7 +93,7 @@ struct ChallengeSpec {
     int bidding = -1;
 };
 
-struct ReauthSpec {
+struct ReauthPlan {
     uint16_t counter = 1;
     Bytes nonceS = Bytes(16, 0xA5);
     Bytes extraEncr = {};    // more encrypted attributes after AT_NONCE_S
@@ -111,9 +108,13 @@ public:
     explicit AkaServer(TestKeyStore& store)
         : k(hex_to_bytes("465b5ce8b199b49faa5f0a2ee238a6bc")), opc(hex_to_bytes("cd63cb71954a9f4e48a5994e37a02baf")),
           kAlt(hex_to_bytes("fec86ba6eb707ed08905757b1bb44b8f")), opcAlt(hex_to_bytes("1006020f0a478bf6b699f15c062e42b3")) {
-        store.set_key_set(k, opc);
-        store.set_alt_key_set(kAlt, opcAlt);
-        store.set_standard_milenage();
+        // K, OPc, the alternate K and OPc, c1..c5: 16 bytes each, in a row.
+        const Bytes keys = cat({k, opc, kAlt, opcAlt, params.c[0], params.c[1], params.c[2], params.c[3], params.c[4]});
+        store.put(EAPAKA_KEB_K, keys, EAPAKA_KEB_R1 - EAPAKA_KEB_K);
+        for (size_t i = 0; i < 5; ++i) {  // r1..r5, 32-bit little-endian
+            const uint32_t r = static_cast<uint32_t>(params.r[i]);
+            store.put(EAPAKA_KEB_R1 + 4 * i, {uint8_t(r), uint8_t(r >> 8), uint8_t(r >> 16), uint8_t(r >> 24)}, 4);
+        }
         store.set_permanent_id("001010123456789");
     }
 
@@ -138,32 +139,32 @@ public:
         }
     }
 
-    Bytes challenge(const ChallengeSpec& spec) {
-        lastChallenge_ = spec;
+    Bytes challenge(const ChallengePlan& plan) {
+        lastChallenge_ = plan;
         const uint8_t requestId = nextId();
         rand = Bytes(16);
-        for (int i = 0; i < 16; ++i) rand[i] = static_cast<uint8_t>(requestId * 31 + i * 7 + spec.seq);
-        amf = !spec.amf.empty() ? spec.amf : prime() ? Bytes{0x80, 0x00} : Bytes{0x00, 0x00};
+        for (int i = 0; i < 16; ++i) rand[i] = static_cast<uint8_t>(requestId * 31 + i * 7 + plan.seq);
+        amf = !plan.amf.empty() ? plan.amf : prime() ? Bytes{0x80, 0x00} : Bytes{0x00, 0x00};
         const bool alt = amf == Bytes{0x00, 0x03};
-        const Bytes sqn = be48(spec.seq << 5 | spec.ind);
+        const Bytes sqn = be48(plan.seq << 5 | plan.ind);
         const oracle::MilenageOut m = oracle::milenage(alt ? kAlt : k, alt ? opcAlt : opc, rand, sqn, amf, params);
         autn = cat({sqn, amf, m.macA});
         for (int i = 0; i < 6; ++i) autn[i] ^= m.ak[i];
-        if (spec.badAutn) autn[15] ^= 1;
+        if (plan.badAutn) autn[15] ^= 1;
         res = m.res;
         ck = m.ck;
         ik = m.ik;
         derive_full_keys();
-        if (spec.checkcodeWords > 1) lastCheckcodeDigest = checkcode_digest();
+        if (plan.checkcodeWords > 1) lastCheckcodeDigest = checkcode_digest();
 
         Bytes attrs = cat({attr16(kAtRand, rand), attr16(kAtAutn, autn)});
-        if (spec.resultInd && !spec.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
-        attrs = cat({attrs, checkcode_attr(spec.checkcodeWords, lastCheckcodeDigest)});
-        if (!spec.encrPlain.empty()) attrs = cat({attrs, encrypted(kEncr, Bytes(16, 0x3C), spec.encrPlain)});
-        if (prime()) attrs = cat({attrs, kdf_attrs(spec)});
-        if (spec.bidding >= 0) attrs = cat({attrs, {kAtBidding, 1}, be16(static_cast<unsigned>(spec.bidding))});
-        Bytes packet = sealed(1, requestId, 1, attrs, spec.macNotLast ? attr(kAtResultInd, 1) : Bytes{});
-        if (spec.badMac) packet[8 + attrs.size() + 4] ^= 0x80;
+        if (plan.resultInd && !plan.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
+        attrs = cat({attrs, checkcode_attr(plan.checkcodeWords, lastCheckcodeDigest)});
+        if (!plan.encrPlain.empty()) attrs = cat({attrs, encrypted(kEncr, Bytes(16, 0x3C), plan.encrPlain)});
+        if (prime()) attrs = cat({attrs, kdf_attrs(plan)});
+        if (plan.bidding >= 0) attrs = cat({attrs, {kAtBidding, 1}, be16(static_cast<unsigned>(plan.bidding))});
+        Bytes packet = sealed(1, requestId, 1, attrs, plan.macNotLast ? attr(kAtResultInd, 1) : Bytes{});
+        if (plan.badMac) packet[8 + attrs.size() + 4] ^= 0x80;
         return packet;
     }
     Bytes expected_challenge_response() const {
@@ -184,14 +185,14 @@ public:
         return oracle::milenage(k, opc, rand, sqn, macAmf, params).macS == slice(auts, 6, 8);
     }
 
-    Bytes reauth_request(const ReauthSpec& spec) {
-        lastReauth_ = spec;
-        const Bytes plain = cat({{kAtCounter, 1}, be16(spec.counter), attr16(kAtNonceS, spec.nonceS), spec.extraEncr});
+    Bytes reauth_request(const ReauthPlan& plan) {
+        lastReauth_ = plan;
+        const Bytes plain = cat({{kAtCounter, 1}, be16(plan.counter), attr16(kAtNonceS, plan.nonceS), plan.extraEncr});
         Bytes attrs = encrypted(kEncr, Bytes(16, 0x5A), plain);
-        if (spec.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
-        attrs = cat({attrs, checkcode_attr(spec.checkcodeWords, echoed_digest())});
+        if (plan.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
+        attrs = cat({attrs, checkcode_attr(plan.checkcodeWords, echoed_digest())});
         Bytes packet = sealed(1, nextId(), 13, attrs);
-        if (spec.badMac) packet.back() ^= 1;
+        if (plan.badMac) packet.back() ^= 1;
         return packet;
     }
     // Keys of an accepted re-authentication. EAP-AKA: MK becomes XKEY',
@@ -213,29 +214,30 @@ public:
     // packet followed by NONCE_S. The response can only be predicted once
     // its IV, the peer's random choice, is known.
     ::testing::AssertionResult check_reauth_response(const Bytes& r, bool fresh) const {
-        const ReauthSpec& spec = lastReauth_;
+        const ReauthPlan& plan = lastReauth_;
         if (r.size() < 28) return ::testing::AssertionFailure() << "short response " << bytes_to_hex(r);
         const Bytes iv = slice(r, 12, 16);
-        Bytes block = cat({{kAtCounter, 1}, be16(spec.counter)});
+        Bytes block = cat({{kAtCounter, 1}, be16(plan.counter)});
         block = fresh ? cat({block, attr(kAtPadding, 3)}) : cat({block, attr(kAtCounterTooSmall, 1), attr(kAtPadding, 2)});
         Bytes attrs = cat({attr16(kAtIv, iv), attr16(kAtEncrData, oracle::aes_cbc_encrypt(kEncr, iv, block))});
-        if (spec.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
-        if (spec.checkcodeWords != 0) attrs = cat({attrs, echoed_checkcode()});
-        const Bytes expected = sealed(2, lastRequestId, 13, attrs, {}, spec.nonceS);
+        if (plan.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
+        if (plan.checkcodeWords != 0) attrs = cat({attrs, echoed_checkcode()});
+        const Bytes expected = sealed(2, lastRequestId, 13, attrs, {}, plan.nonceS);
         if (r == expected) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << bytes_to_hex(r) << "\n  expected " << bytes_to_hex(expected);
     }
 
+    // A request of `subtype` with `attrs` as they stand, no AT_MAC added.
+    Bytes raw(uint8_t subtype, const Bytes& attrs) { return aka_request(nextId(), subtype, attrs, type); }
     Bytes notification(uint16_t code, bool withMac) {
         const Bytes attrs = {kAtNotification, 1, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
-        return withMac ? sealed(1, nextId(), 12, attrs) : aka_request(nextId(), 12, attrs, type);
+        return withMac ? sealed(1, nextId(), 12, attrs) : raw(12, attrs);
     }
     Bytes expected_notification_response(bool withMac) const {
         return withMac ? sealed(2, lastRequestId, 12, {}) : Bytes{2, lastRequestId, 0, 8, type, 12, 0, 0};
     }
 
     static Bytes eap_success(uint8_t id) { return {3, id, 0, 4}; }
-    static Bytes eap_failure(uint8_t id) { return {4, id, 0, 4}; }
 
     oracle::MilenageParams params = oracle::milenage_standard();
     Bytes k, opc, kAlt, opcAlt;
@@ -281,12 +283,12 @@ private:
         msk = slice(x, prime() ? 80 : 32, 64);
     }
     // RFC 9048 section 3.1: AT_KDF in the order given, then AT_KDF_INPUT.
-    static Bytes kdf_attrs(const ChallengeSpec& spec) {
+    static Bytes kdf_attrs(const ChallengePlan& plan) {
         Bytes a;
-        for (uint16_t value : spec.kdf) a = cat({a, {kAtKdf, 1}, be16(value)});
-        if (!spec.kdfInput) return a;
-        const Bytes name = text_bytes(spec.networkName);
-        const unsigned actual = spec.nameLength >= 0 ? static_cast<unsigned>(spec.nameLength) : name.size();
+        for (uint16_t value : plan.kdf) a = cat({a, {kAtKdf, 1}, be16(value)});
+        if (!plan.kdfInput) return a;
+        const Bytes name = text_bytes(plan.networkName);
+        const unsigned actual = plan.nameLength >= 0 ? static_cast<unsigned>(plan.nameLength) : name.size();
         return cat({a, attr(kAtKdfInput, static_cast<uint8_t>((4 + name.size() + 3) / 4), cat({be16(actual), name}))});
     }
     Bytes checkcode_digest() const { return prime() ? oracle::sha256(identityRecord) : oracle::sha1(identityRecord); }
@@ -299,8 +301,8 @@ private:
         return rfcCheckcode && identityRecord.empty() ? attr(kAtCheckcode, 1) : digest_attr(echoed_digest());
     }
 
-    ChallengeSpec lastChallenge_;
-    ReauthSpec lastReauth_;
+    ChallengePlan lastChallenge_;
+    ReauthPlan lastReauth_;
     Bytes lastIdentityRequest_;
 };
 

@@ -38,22 +38,6 @@ void store_callback(unsigned long request) {
 }
 }  // namespace
 
-void TestKeyStore::set_standard_milenage() {
-    Bytes c[5] = {Bytes(16, 0), Bytes(16, 0), Bytes(16, 0), Bytes(16, 0), Bytes(16, 0)};
-    for (int i = 1; i < 5; ++i) c[i][15] = static_cast<uint8_t>(1 << (i - 1));  // 0, 1, 2, 4, 8
-    const int32_t r[5] = {64, 0, 32, 64, 96};
-    set_milenage(c, r);
-}
-
-void TestKeyStore::set_milenage(const Bytes c[5], const int32_t r[5]) {
-    for (int i = 0; i < 5; ++i) {
-        put(EAPAKA_KEB_C1 + 16 * i, c[i], 16);
-        const uint32_t u = static_cast<uint32_t>(r[i]);  // 32-bit little-endian
-        put(EAPAKA_KEB_R1 + 4 * i, {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
-                                     static_cast<uint8_t>(u >> 24)}, 4);
-    }
-}
-
 void TestKeyStore::install() {
     currentStore = this;
     RegisterAuthKeyCallBack(store_callback, buffer);

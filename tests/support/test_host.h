@@ -57,13 +57,9 @@ struct TestKeyStore {
     // Writes `bytes` at `offset` of the host's copy, zero-filled or cut to `width`.
     void put(size_t offset, const Bytes& bytes, size_t width) {
         std::memset(store + offset, 0, width);
-        std::memcpy(store + offset, bytes.data(), std::min(width, bytes.size()));
+        std::copy_n(bytes.begin(), std::min(width, bytes.size()), store + offset);
     }
     void set_permanent_id(const std::string& userPart) { put(EAPAKA_KEB_PERMANENT_ID, text_bytes(userPart), 16); }
-    void set_key_set(const Bytes& k, const Bytes& opc) { put(EAPAKA_KEB_K, k, 16); put(EAPAKA_KEB_OPC, opc, 16); }
-    void set_alt_key_set(const Bytes& k, const Bytes& opc) { put(EAPAKA_KEB_K_ALT, k, 16); put(EAPAKA_KEB_OPC_ALT, opc, 16); }
-    void set_standard_milenage();  // c1..c5 = 0,1,2,4,8; r1..r5 = 64,0,32,64,96
-    void set_milenage(const Bytes c[5], const int32_t r[5]);
     void set_pseudonym(const std::string& pseudonym) { put(EAPAKA_KEB_PSEUDONYM, text_bytes(pseudonym), 23); }
     void set_seqms(unsigned index, uint64_t seq) {
         for (int i = 0; i < 6; ++i) store[EAPAKA_KEB_SEQMS + 6 * index + i] = static_cast<uint8_t>(seq >> (8 * (5 - i)));

@@ -1,5 +1,5 @@
 // Reader for the test-vector data files in tests/vectors: records headed by
-// "[id]", lines "NAME = value", '#' comments, blank lines between records.
+// "[id]", lines "NAME = value", '#' comments, empty lines between records.
 #ifndef EAPAKA_TESTS_SUPPORT_VECTOR_FILE_H
 #define EAPAKA_TESTS_SUPPORT_VECTOR_FILE_H
 
@@ -37,10 +37,6 @@ struct VectorRecord {
 // Every record of tests/vectors/<file>; an empty list (and a failed
 // assertion) when the file cannot be read.
 inline std::vector<VectorRecord> load_vectors(const std::string& file) {
-    const auto trim = [](const std::string& s) {
-        const size_t first = s.find_first_not_of(" \t\r\n");
-        return first == std::string::npos ? "" : s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-    };
     std::vector<VectorRecord> records;
     const std::string path = std::string(EAPAKA_VECTOR_DIR) + "/" + file;
     std::ifstream in(path);
@@ -48,23 +44,15 @@ inline std::vector<VectorRecord> load_vectors(const std::string& file) {
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::string t = trim(line);
-        if (t.empty() || t[0] == '#') continue;
-        if (t.front() == '[' && t.back() == ']') {
-            records.push_back(VectorRecord{t.substr(1, t.size() - 2), {}});
-            continue;
-        }
-        const size_t eq = line.find(" = "), eqBare = line.find('=');
-        if (records.empty() || eqBare == std::string::npos) {
+        if (line.empty() || line[0] == '#') continue;
+        const size_t eq = line.find(" = ");
+        if (line.front() == '[' && line.back() == ']') {
+            records.push_back(VectorRecord{line.substr(1, line.size() - 2), {}});
+        } else if (records.empty() || eq == std::string::npos) {
             ADD_FAILURE() << path << ": stray line: " << line;
-            continue;
+        } else {
+            records.back().fields[line.substr(0, eq)] = line.substr(eq + 3);  // as written, spaces included
         }
-        // "NAME = value"; an _ASCII value is kept literally after the separator.
-        const bool spaced = eq != std::string::npos && eq == eqBare - 1;
-        const std::string name = trim(line.substr(0, eqBare));
-        std::string value = line.substr(spaced ? eq + 3 : eqBare + 1);
-        if (name.size() < 6 || name.compare(name.size() - 6, 6, "_ASCII") != 0) value = trim(value);
-        records.back().fields[name] = value;
     }
     return records;
 }
