@@ -9,8 +9,8 @@ namespace tool {
 
 namespace {
 
-const OptionSpec* find_option(const CommandSpec& command, const std::string& name) {
-    for (const OptionSpec& o : command.options) {
+const OptionInfo* find_option(const CommandInfo& command, const std::string& name) {
+    for (const OptionInfo& o : command.options) {
         if (name == o.name || (o.shortName != nullptr && name == o.shortName)) return &o;
     }
     return nullptr;
@@ -42,11 +42,11 @@ std::vector<std::string> CommandLine::operands() const {
     return out;
 }
 
-std::string command_title(const CommandSpec& command) {
+std::string command_title(const CommandInfo& command) {
     return *command.name == '\0' ? "eapaka" : std::string("eapaka ") + command.name;
 }
 
-ParseOutcome parse_command_line(const CommandSpec& command, const std::vector<CommandSpec>& all,
+ParseOutcome parse_command_line(const CommandInfo& command, const std::vector<CommandInfo>& all,
                                 const std::vector<std::string>& args, CommandLine& line,
                                 std::string& error) {
     // --help and --version win over anything else on the line.
@@ -74,9 +74,9 @@ ParseOutcome parse_command_line(const CommandSpec& command, const std::vector<Co
             hasInlineValue = true;
             arg.resize(equals);
         }
-        const OptionSpec* spec = find_option(command, arg);
-        if (spec == nullptr) {
-            for (const CommandSpec& other : all) {
+        const OptionInfo* option = find_option(command, arg);
+        if (option == nullptr) {
+            for (const CommandInfo& other : all) {
                 if (find_option(other, arg) != nullptr) {
                     error = arg + " does not apply to '" + command_title(command) + "'";
                     return ParseOutcome::Error;
@@ -85,30 +85,30 @@ ParseOutcome parse_command_line(const CommandSpec& command, const std::vector<Co
             error = "unknown option '" + arg + "'";
             return ParseOutcome::Error;
         }
-        if (!spec->repeatable && line.has(spec->name)) {
-            error = std::string(spec->name) + " given twice";
+        if (!option->repeatable && line.has(option->name)) {
+            error = std::string(option->name) + " given twice";
             return ParseOutcome::Error;
         }
         std::string value;
-        if (spec->value != nullptr) {
+        if (option->value != nullptr) {
             if (hasInlineValue) {
                 value = inlineValue;
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
-                error = std::string(spec->name) + " needs a value (" + spec->value + ")";
+                error = std::string(option->name) + " needs a value (" + option->value + ")";
                 return ParseOutcome::Error;
             }
         } else if (hasInlineValue) {
-            error = std::string(spec->name) + " takes no value";
+            error = std::string(option->name) + " takes no value";
             return ParseOutcome::Error;
         }
-        line.items.push_back({spec->name, value});
+        line.items.push_back({option->name, value});
     }
     return ParseOutcome::Run;
 }
 
-int usage_error(const CommandSpec& command, const std::string& error) {
+int usage_error(const CommandInfo& command, const std::string& error) {
     std::string title = command_title(command);
     std::fprintf(stderr, "%s: %s (%s --help)\n", title.c_str(), error.c_str(), title.c_str());
     return EXIT_USAGE;

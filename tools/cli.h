@@ -18,7 +18,7 @@ enum ExitStatus : int {
     EXIT_KEYSTORE = 3   // profile or network record missing, unreadable, malformed, unsaved
 };
 
-struct OptionSpec {
+struct OptionInfo {
     const char* name;        // "--count"
     const char* shortName;   // "-n", or nullptr
     const char* value;       // what the value is ("N"), or nullptr for a flag
@@ -27,9 +27,9 @@ struct OptionSpec {
 
 struct CommandLine;
 
-struct CommandSpec {
+struct CommandInfo {
     const char* name;        // "" for the scenarios, "keystore init", "radius", ...
-    std::vector<OptionSpec> options;
+    std::vector<OptionInfo> options;
     const char* operands;    // what operands it takes ("PROFILE..."), or nullptr
     const char* help;
     int (*run)(const CommandLine& line);
@@ -41,7 +41,7 @@ struct CommandLine {
         std::string name;    // the option's long name
         std::string value;
     };
-    const CommandSpec* command = nullptr;
+    const CommandInfo* command = nullptr;
     std::vector<Item> items;
 
     bool has(const char* name) const;
@@ -54,15 +54,15 @@ enum class ParseOutcome { Run, Help, Version, Error };
 
 // Parses `args` (what follows the command's words). An option that another
 // command of `all` knows is refused as not applying to this one.
-ParseOutcome parse_command_line(const CommandSpec& command, const std::vector<CommandSpec>& all,
+ParseOutcome parse_command_line(const CommandInfo& command, const std::vector<CommandInfo>& all,
                                 const std::vector<std::string>& args, CommandLine& line,
                                 std::string& error);
 
 // "eapaka radius" for the radius command, "eapaka" for the scenarios.
-std::string command_title(const CommandSpec& command);
+std::string command_title(const CommandInfo& command);
 
 // Writes "TITLE: ERROR (TITLE --help)" as one line on stderr; EXIT_USAGE.
-int usage_error(const CommandSpec& command, const std::string& error);
+int usage_error(const CommandInfo& command, const std::string& error);
 
 // "--count 'x': expected a number from 1 to 100".
 std::string bad_value(const std::string& option, const std::string& value, const std::string& expected);

@@ -144,16 +144,16 @@ int run_keystore_show(const CommandLine& line);
 int run_keystore_forget(const CommandLine& line);
 int run_bench_command(const CommandLine& line);
 
-const OptionSpec KEYSTORE{"--keystore", nullptr, "FILE"};
-const OptionSpec NETWORK{"--network", nullptr, "FILE"};
-const OptionSpec REALM{"--realm", nullptr, "REALM"};
-const OptionSpec JSON{"--json", nullptr, nullptr};
-const OptionSpec COMPAT{"--compat", nullptr, "MODE"};
-const OptionSpec METHOD{"--method", nullptr, "METHOD"};
+const OptionInfo KEYSTORE{"--keystore", nullptr, "FILE"};
+const OptionInfo NETWORK{"--network", nullptr, "FILE"};
+const OptionInfo REALM{"--realm", nullptr, "REALM"};
+const OptionInfo JSON{"--json", nullptr, nullptr};
+const OptionInfo COMPAT{"--compat", nullptr, "MODE"};
+const OptionInfo METHOD{"--method", nullptr, "METHOD"};
 constexpr uint64_t MNC_DIGITS_DEFAULT = 2;  // most networks; TS 23.003 allows 2 or 3
 
-const std::vector<CommandSpec>& commands() {
-    static const std::vector<CommandSpec> all = {
+const std::vector<CommandInfo>& commands() {
+    static const std::vector<CommandInfo> all = {
         {"",
          {{"--scenario", nullptr, "NAME"}, {"--list", nullptr, nullptr}, METHOD,
           {"--network-name", nullptr, "NAME"}, KEYSTORE, NETWORK, {"--network-profile", nullptr, "NAME"}, COMPAT,
@@ -174,10 +174,10 @@ const std::vector<CommandSpec>& commands() {
     return all;
 }
 
-const CommandSpec& scenarios_command() { return commands()[0]; }
+const CommandInfo& scenarios_command() { return commands()[0]; }
 
-const CommandSpec* find_command(const std::string& name) {
-    for (const CommandSpec& c : commands()) {
+const CommandInfo* find_command(const std::string& name) {
+    for (const CommandInfo& c : commands()) {
         if (name == c.name) return &c;
     }
     return nullptr;
@@ -542,7 +542,7 @@ int run_scenarios(const CommandLine& line) {
 int help(const std::vector<std::string>& words) {
     std::string name;
     for (const std::string& w : words) name += (name.empty() ? "" : " ") + w;
-    const CommandSpec* command = find_command(name);
+    const CommandInfo* command = find_command(name);
     if (command == nullptr) return usage_error(scenarios_command(), "no command '" + name + "'");
     std::fputs(command->help, stdout);
     return EXIT_OK;
@@ -555,7 +555,7 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "help") return help(std::vector<std::string>(args.begin() + 1, args.end()));
     // The command is named by the leading words that are not options: two
     // ("keystore init") or one ("bench"); none runs scenarios.
-    const CommandSpec* command = &scenarios_command();
+    const CommandInfo* command = &scenarios_command();
     size_t words = 0;
     if (!args.empty() && args[0][0] != '-') {
         if (args.size() > 1 && find_command(args[0] + " " + args[1]) != nullptr) {

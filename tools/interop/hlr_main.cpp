@@ -136,8 +136,8 @@ int run_hlr(const CommandLine& line) {
 
 }  // namespace
 
-const CommandSpec& hlr_command() {
-    static const CommandSpec spec{
+const CommandInfo& hlr_command() {
+    static const CommandInfo info{
         "hlr",
         {{"--socket", nullptr, "PATH"},
          {"--amf", nullptr, "HEX", true},
@@ -146,5 +146,5 @@ const CommandSpec& hlr_command() {
         "PROFILE...",
         USAGE,
         run_hlr};
-    return spec;
+    return info;
 }

@@ -5,9 +5,9 @@
 #include "tools/cli.h"
 
 // `eapaka radius`: authenticates through a RADIUS server.
-const tool::CommandSpec& radius_command();
+const tool::CommandInfo& radius_command();
 
 // `eapaka hlr`: serves an EAP-AKA server's HLR/AuC requests.
-const tool::CommandSpec& hlr_command();
+const tool::CommandInfo& hlr_command();
 
 #endif

@@ -276,8 +276,8 @@ int run_radius(const CommandLine& line) {
 
 }  // namespace
 
-const CommandSpec& radius_command() {
-    static const CommandSpec spec{
+const CommandInfo& radius_command() {
+    static const CommandInfo info{
         "radius",
         {{"--keystore", nullptr, "FILE"}, {"--secret", nullptr, "SECRET"}, {"--server", nullptr, "HOST"},
          {"--port", nullptr, "N"}, {"--count", "-n", "N"}, {"--compat", nullptr, "MODE"},
@@ -288,5 +288,5 @@ const CommandSpec& radius_command() {
         nullptr,
         USAGE,
         run_radius};
-    return spec;
+    return info;
 }
