@@ -149,7 +149,11 @@ const ScenarioRun kScenarioRuns[] = {
       // The EAP-Response/Identity in fields; no MSK after the time-out.
       "[.scenarios[0].log[] | select(.packet.type_name == \"Identity\")][1].packet"
       " | .code == 2 and .text == \"0001010123456789@eapaka.test\"",
-      ".scenarios[] | select(.name == \"timeout\") | .msk == \"\""},
+      ".scenarios[] | select(.name == \"timeout\") | .msk == \"\"",
+      // Attributes with their decoded fields, the encrypted ones decrypted.
+      "[.scenarios[].log[].packet.attributes[]? | ., .decrypted[]?] | any(.name == \"AT_RES\" and .bits == 64)"
+      " and any(.name == \"AT_NOTIFICATION\" and .code == 32768 and .success and (.phase | not))"
+      " and any(.name == \"AT_NEXT_REAUTH_ID\")"},
      nullptr, "highest SEQ", 'G'},
     // The network as an operator's server behaves, against the library with
     // every RFC 4187 behaviour on: AT_BIDDING in every challenge.
@@ -232,20 +236,10 @@ TEST_F(Cli, ManualPageNamesEveryOptionOfEachCommand) {
     }
 }
 
-// Hints on stderr: a realm longer than the library keeps reaches the
-// network cut, with a hint naming EAP_COMPAT_LONG_REALM, and whole with that
-// flag; a wrong key is explained. bench prints one JSON document and no
-// progress into a pipe.
+// A hint on stderr explains a failure (here a wrong key). bench prints one
+// JSON document and no progress into a pipe.
 TEST_F(Cli, HintsExplainFailuresAndBenchPrintsJson) {
-    ASSERT_EQ(eapaka("keystore init --imsi 310150123456789").status, 0);
-    const std::string identity = "0310150123456789@wlan.mnc015.mcc310.3gppnetwork.org";
-    Command whole = eapaka("--quiet --compat rfc4187"), cut = eapaka("--quiet");
-    EXPECT_EQ(whole.status + cut.status, 0) << whole.err << cut.err;
-    EXPECT_TRUE(has(whole.out, "\"" + identity + "\"") && whole.err.empty()) << whole.out << whole.err;
-    EXPECT_TRUE(has(cut.out, "\"" + identity.substr(0, 16 + 15) + "\"")) << cut.out;
-    EXPECT_TRUE(has(cut.err, "hint: the library kept only '@wlan.mnc015.mc' of the realm") &&
-                has(cut.err, "EAP_COMPAT_LONG_REALM")) << cut.err;
-
+    ASSERT_EQ(eapaka("keystore init").status, 0);
     const std::string text = read_file(profile);
     std::ofstream(profile) << std::regex_replace(text, std::regex("\nk [0-9a-f]{32}"),
                                                  "\nk 00112233445566778899aabbccddeeff");
@@ -272,7 +266,6 @@ TEST_F(Cli, TraceFileIsPrivateOrRefusedInWords) {
     const Case cases[] = {
         {"created under a umask that takes the owner's write bit", "umask 0277", 0, nullptr},
         {"readable by all", "umask 022; touch msginfo.log", 2, "group or others have permissions on it (mode 0644)"},
-        {"readable by the group", "touch msginfo.log; chmod 640 msginfo.log", 2, "(mode 0640)"},
         {"a second link", "touch msginfo.log; chmod 600 msginfo.log; ln msginfo.log other", 2, "has 2 links"},
         {"a symbolic link", "touch other; chmod 600 other; ln -s other msginfo.log", 2, "is a symbolic link"},
     };
@@ -334,10 +327,6 @@ TEST_F(Cli, CaptureIsEapolAndDecodesAsEapAka) {
     Command r = eapaka("--scenario reauth --quiet --pcap " + capture);
     ASSERT_EQ(r.status, 0) << r.out;
 
-    // The first frame after the pcap headers: EAPOL length = EAP length.
-    const std::string bytes = read_file(capture);
-    ASSERT_GT(bytes.size(), 24u + 16u + 22u);
-    EXPECT_EQ(bytes.substr(24 + 16 + 16, 2), bytes.substr(24 + 16 + 20, 2));
     if (!have_program("tshark")) GTEST_SKIP() << "tshark not installed (Debian package tshark)";
     ASSERT_EQ(run("tshark -r exchange.pcap -V >decoded 2>&1"), 0);
     const std::string text = read_file(directory + "/decoded");
