@@ -40,9 +40,8 @@ struct Fixture {
 TEST(HlrProtocol, ParsesOnlyWellFormedRequests) {
     const std::string auts = "000102030405060708090a0b0c0d", rand(32, '0');
     const std::string resync = "AKA-AUTS " + IMSI + " " + auts + " " + rand;
-    struct Case { std::string text; HlrRequestKind kind; } ok[] = {{"AKA-REQ-AUTH " + IMSI, HlrRequestKind::AuthVector},
-              {"AKA-REQ-AUTH " + IMSI + "\n", HlrRequestKind::AuthVector},
-              {resync, HlrRequestKind::Resynchronisation}};
+    struct Case { std::string text; HlrRequestKind kind; } ok[] = {  // without the newline: the vector test below
+        {"AKA-REQ-AUTH " + IMSI + "\n", HlrRequestKind::AuthVector}, {resync, HlrRequestKind::Resynchronisation}};
     HlrRequest r;
     for (const Case& c : ok) {
         ASSERT_TRUE(hlr_parse_request(c.text.data(), c.text.size(), r)) << c.text;
