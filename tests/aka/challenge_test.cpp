@@ -12,11 +12,9 @@ using akasrv::ChallengePlan;
 struct FullAuthCase {
     const char* name;
     unsigned flags;
-    const char* pseudonym;
     std::vector<uint8_t> identityRounds;
     bool resultInd;
     int checkcodeWords;
-    size_t responseLength;
 };
 
 class FullAuthentication : public AkaTest, public ::testing::WithParamInterface<FullAuthCase> {};
@@ -26,20 +24,18 @@ TEST_P(FullAuthentication, ResponseKeysAndOutcome) {
     EAP_SetCompatibility(c.flags);
     server.use_prime((c.flags & EAP_COMPAT_AKA_PRIME) != 0);
     server.rfcCheckcode = (c.flags & EAP_COMPAT_RFC_CHECKCODE) != 0;
-    keys.set_pseudonym(c.pseudonym);
     give_identity();
     for (uint8_t type : c.identityRounds) identity_round(type);
     keys.requests.clear();
     const Bytes challenge = server.challenge({7, 3, {}, c.resultInd, c.checkcodeWords});  // SEQ 7, IND 3
     exchange(challenge, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());
-    EXPECT_EQ(response.size(), c.responseLength);
     EXPECT_EQ(keys.requests, (Requests{L, L, L, L, S}));
     EXPECT_EQ(keys.seqms(3), 7u);
     if (c.resultInd) {  // the server confirms with a protected success notification
         const Bytes notification = server.notification(AKA_NOTIFICATION_SUCCESS, true);
         exchange(notification, EAPAKA_RESULT_RESPONSE, server.expected_notification_response(true), {AKA_NOTIFICATION_SUCCESS});
     }
-    EXPECT_EQ(feed(AkaServer::eap_success(server.id)), *c.pseudonym ? EAPAKA_RESULT_SUCCESS_PSEUDONYM : EAPAKA_RESULT_SUCCESS_PERMANENT);
+    EXPECT_EQ(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_SUCCESS_PERMANENT);
     EXPECT_EQ(msk(), server.msk);
 }
 
@@ -48,16 +44,15 @@ TEST_P(FullAuthentication, ResponseKeysAndOutcome) {
 constexpr unsigned RFC = EAP_COMPAT_RFC_CHECKCODE, PRIME = EAP_COMPAT_AKA_PRIME;
 INSTANTIATE_TEST_SUITE_P(
     Challenge, FullAuthentication,
-    ::testing::Values(FullAuthCase{"Permanent", 0, "", {}, false, 0, 40},
-                      FullAuthCase{"Pseudonym", 0, "G1234567890123456789012", {}, false, 0, 40},
-                      FullAuthCase{"ResultIndAndCheckcode", 0, "", {AT_ANY_ID_REQ, AT_PERMANENT_ID_REQ}, true, 6, 68},
-                      FullAuthCase{"EmptyCheckcodeDefault", 0, "", {}, false, 1, 64},
-                      FullAuthCase{"EmptyCheckcodeRfc", RFC, "", {}, false, 1, 44},
-                      FullAuthCase{"EmptyCheckcodeRfcAfterRound", RFC, "", {AT_PERMANENT_ID_REQ}, false, 1, 64},
-                      FullAuthCase{"StrictResultInd", EAP_COMPAT_STRICT_SUCCESS, "", {}, true, 0, 44},
-                      FullAuthCase{"PrimePlain", PRIME, "", {}, false, 0, 40},
-                      FullAuthCase{"PrimeCheckcode", PRIME, "", {AT_PERMANENT_ID_REQ}, false, 9, 76},
-                      FullAuthCase{"PrimeEmptyCheckcodeAndResultInd", PRIME, "", {}, true, 1, 80}),
+    ::testing::Values(FullAuthCase{"Permanent", 0, {}, false, 0},
+                      FullAuthCase{"ResultIndAndCheckcode", 0, {AT_ANY_ID_REQ, AT_PERMANENT_ID_REQ}, true, 6},
+                      FullAuthCase{"EmptyCheckcodeDefault", 0, {}, false, 1},
+                      FullAuthCase{"EmptyCheckcodeRfc", RFC, {}, false, 1},
+                      FullAuthCase{"EmptyCheckcodeRfcAfterRound", RFC, {AT_PERMANENT_ID_REQ}, false, 1},
+                      FullAuthCase{"StrictResultInd", EAP_COMPAT_STRICT_SUCCESS, {}, true, 0},
+                      FullAuthCase{"PrimePlain", PRIME, {}, false, 0},
+                      FullAuthCase{"PrimeCheckcode", PRIME, {AT_PERMANENT_ID_REQ}, false, 9},
+                      FullAuthCase{"PrimeEmptyCheckcodeAndResultInd", PRIME, {}, true, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // AMF 0003 takes the alternate key set, which does not judge the SQN, and
@@ -148,7 +143,7 @@ TEST_P(SqnFreshness, AcceptsOnlyWithinDeltaAboveItsOwnIndex) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sqn, SqnFreshness,
-    ::testing::Values(SqnCase{"Replay", 16, 0, 16, false}, SqnCase{"Resync517", 16, 0, 15, false},
+    ::testing::Values(SqnCase{"Replay", 16, 0, 16, false},
                       SqnCase{"AtDelta", 16, 0, 16 + kDelta, true}, SqnCase{"BeyondDelta", 16, 0, 17 + kDelta, false},
                       SqnCase{"BorrowAcrossBytes", 0xFFFFFF, 0, 0xFFFFFF + kDelta, true},
                       SqnCase{"BeyondDeltaAcrossBytes", 0x1FFFFFF, 0, 0x2000000 + kDelta, false},

@@ -1,11 +1,6 @@
-// The host's opt-in compatibility flags that an operator network relies on,
-// one scenario each, run with the setting 0 and with that one flag: what
-// the peer did, in words. With 0 every one is off. (The others are rows of
-// other tables, each with the flag and without: skipping unknown attributes
-// and bidding down in the hostile server's, the empty AT_CHECKCODE in the
-// full authentications', MAC-S with the dummy AMF in the SQN table, long
-// realms in the realm table and the identity rounds, EAP-AKA' in the EAP
-// layer's; strict success has its own.)
+// Opt-in compatibility flags, one scenario each, run with the setting 0 and
+// with that one flag: what the peer did, in words. (The other flags are rows
+// of other tables, each with the flag and without.)
 #include "aka/aka_fixture.h"
 
 namespace {

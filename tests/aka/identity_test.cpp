@@ -69,7 +69,6 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{"Permanent24", false, "", 0, 0, kAllKinds, {kPermanent, kPermanent, kPermanent}},
         IdentityCase{"Pseudonym32", true, "", 0, 0, {AT_FULLAUTH_ID_REQ, AT_PERMANENT_ID_REQ}, {kPseudonym, kPermanent}},
         IdentityCase{"ReauthFirstLengthKept", true, "reauth7@r", 6, 6, kAllKinds, {"reauth7@r", kPseudonym, kPermanent}},
-        IdentityCase{"Reauth25BytesPadded", false, kReauth25, 8, 8, {AT_ANY_ID_REQ}, {kReauth25}},
         IdentityCase{"ReauthLengthTooSmall", false, kReauth25, 2, 8, {AT_ANY_ID_REQ}, {kReauth25}},
         IdentityCase{"ReauthLengthBeyondAnyIdentity", false, "1reauth@x.org", 255, 5, {AT_ANY_ID_REQ}, {"1reauth@x.org"}},
         IdentityCase{"ReauthOver64BytesCut", false, std::string(200, 'q'), 17, 17, {AT_ANY_ID_REQ}, {std::string(64, 'q')}},

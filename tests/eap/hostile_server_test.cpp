@@ -45,11 +45,14 @@ public:
         plan.badMac = badMac;
         return server.challenge(plan);
     }
-    // An authentic challenge with `extra` before its AT_MAC, MACed again.
-    Bytes before_mac(const Bytes& extra) {
-        Bytes request = server.challenge({});
+    // An authentic request (by default a challenge) with `extra` before its
+    // AT_MAC, MACed again.
+    Bytes before_mac(const Bytes& extra, Bytes request = {}) {
+        if (request.empty()) request = server.challenge({});
         request.insert(request.end() - AT_MAC_SIZE, extra.begin(), extra.end());
-        return akasrv::with_mac(server.kAut, with_length(request, static_cast<uint8_t>(request.size())), request.size() - 16);
+        request[2] = static_cast<uint8_t>(request.size() >> 8);
+        request[3] = static_cast<uint8_t>(request.size());
+        return akasrv::with_mac(server.kAut, request, request.size() - 16);
     }
     // Before authentication under the peer's all-zero keys of load time.
     Bytes notification(uint16_t code, bool withMac, bool badMac) {
@@ -170,6 +173,12 @@ const Row kRows[] = {
      ACK_MAC, {0x8000}, NOTIFIED},
     {"SBitNotExactlySuccess", 0, A, [](H& t) { return t.notification(0x8001, true, false); },
      ACK_MAC, {0x8001}},
+    // AT_MAC is never verified over more than 256 bytes, authentic or not.
+    {"ProtectedNotificationAbove256Bytes", 0, A, [](H& t) {
+         Bytes many;
+         for (int i = 0; i < 60; ++i) many = cat({many, {AT_NOTIFICATION, 1, 0x04, 0x02}});
+         return t.before_mac(many, t.notification(1026, true, false));
+     }, CE, kBadMac},
     {"PBitAfterAuthenticationNeedsMac", 0, A, [](H& t) { return t.notification(0x4000, false, false); }, CE, kBadMac},
     {"SecondChallengeAfterAuthentication", 0, A, [](H& t) { return t.server.challenge({}); }, CE, kSubtype},
     {"IdentityRequestWithoutAttribute", 0, I, [](H& t) { return t.raw(AKA_SUBTYPE_IDENTITY, {}); }, CE, kSubtype},
