@@ -2,12 +2,9 @@
 #ifndef EAPAKA_TESTS_AKA_AKA_FIXTURE_H
 #define EAPAKA_TESTS_AKA_AKA_FIXTURE_H
 
-#include <cstring>
-
 #include "aka/aka.h"
 #include "api/session.h"
 #include "support/aka_server.h"
-#include "support/test_host.h"
 
 using Codes = std::vector<uintptr_t>;         // event-2 codes
 using Requests = std::vector<unsigned long>;  // key-store requests

@@ -147,7 +147,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SqnCase{"AtDelta", 16, 0, 16 + kDelta, true}, SqnCase{"BeyondDelta", 16, 0, 17 + kDelta, false},
                       SqnCase{"BorrowAcrossBytes", 0xFFFFFF, 0, 0xFFFFFF + kDelta, true},
                       SqnCase{"BeyondDeltaAcrossBytes", 0x1FFFFFF, 0, 0x2000000 + kDelta, false},
-                      SqnCase{"FirstFreshSeq", 0, 0, 1, true},
                       SqnCase{"OtherIndicesIgnoredBelow", 16, 1000, 17, true},
                       SqnCase{"OtherIndicesIgnoredAbove", 500, 10, 400, false},
                       SqnCase{"HighBitsOfFirstByteIgnored", 0xF80000000010ull, 0, 17, true},

@@ -94,10 +94,7 @@ TEST_F(AkaTest, OpaquePseudonymInTheStore) {
     struct Case { unsigned flags; std::vector<std::string> received; std::string stored, identity; };
     const std::string zeros(23, '\0'), full = "abcdefghijklmnopqrstuvw", permanent = "001010123456789@test.org";
     const Case cases[] = {
-        {0, {"2pseudonym-of-21chars"}, "2pseudonym-of-21chars" + zeros.substr(21), permanent},
         {0, {full + "x", "short"}, "short" + full.substr(5), permanent},  // the stale tail stays
-        {EAP_COMPAT_OPAQUE_PSEUDONYM, {"2pseudonym-of-21chars"}, "2pseudonym-of-21chars" + zeros.substr(21),
-         "2pseudonym-of-21chars@test.org"},
         {EAP_COMPAT_OPAQUE_PSEUDONYM, {full}, full, full + "@test.org"},
         {EAP_COMPAT_OPAQUE_PSEUDONYM, {full, "short"}, "short" + zeros.substr(5), "short@test.org"},  // no stale tail
         {EAP_COMPAT_OPAQUE_PSEUDONYM, {full + "x"}, zeros, permanent},  // would not read back whole

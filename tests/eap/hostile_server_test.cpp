@@ -35,18 +35,12 @@ class Hostile : public AkaTest, public ::testing::WithParamInterface<Row> {
 public:
     Bytes raw(uint8_t subtype, const Bytes& attrs) { return server.raw(subtype, attrs); }
     Bytes challenge(const Bytes& attrs) { return raw(AKA_SUBTYPE_CHALLENGE, attrs); }
-    // AT_RAND, an AUTN that is not authentic, then `rest`; authentic
-    // challenges with AT_ENCR_DATA, with AT_BIDDING.
+    // AT_RAND, an AUTN that is not authentic, then `rest`; an authentic
+    // challenge with AT_ENCR_DATA.
     Bytes fake(const Bytes& rest) { return challenge(cat({kRand, kAutn, rest})); }
     Bytes encrypting(const Bytes& plain) { return server.challenge({1, 0, {}, false, 0, plain}); }
-    Bytes bidding(uint16_t value, bool badMac = false) {
-        ChallengePlan plan;
-        plan.bidding = value;
-        plan.badMac = badMac;
-        return server.challenge(plan);
-    }
     // An authentic request (by default a challenge) with `extra` before its
-    // AT_MAC, MACed again.
+    // AT_MAC, MACed again; with AT_BIDDING of `value` there.
     Bytes before_mac(const Bytes& extra, Bytes request = {}) {
         if (request.empty()) request = server.challenge({});
         request.insert(request.end() - AT_MAC_SIZE, extra.begin(), extra.end());
@@ -54,11 +48,14 @@ public:
         request[3] = static_cast<uint8_t>(request.size());
         return akasrv::with_mac(server.kAut, request, request.size() - 16);
     }
+    Bytes bidding(uint16_t value) { return before_mac({AT_BIDDING, 1, uint8_t(value >> 8), uint8_t(value)}); }
     // Before authentication under the peer's all-zero keys of load time.
-    Bytes notification(uint16_t code, bool withMac, bool badMac) {
+    Bytes notification(uint16_t code, bool withMac) {
         if (server.kAut.empty()) server.kAut = Bytes(16, 0);
-        Bytes request = server.notification(code, withMac);
-        if (badMac) request.back() ^= 1;
+        return server.notification(code, withMac);
+    }
+    static Bytes bad_mac(Bytes request) {
+        request.back() ^= 1;
         return request;
     }
     // The packet with a Length of `length` bytes (below 256), its bytes unchanged.
@@ -166,20 +163,20 @@ const Row kRows[] = {
     // may come without AT_MAC (RFC 4187 6.1).
     {"NotificationPBitBeforeAuthentication", 0, I, [](H& t) { return t.server.notification(20031, false); },
      ACK, {20031}},
-    {"ProtectedNotificationBeforeAuthentication", 0, I, [](H& t) { return t.notification(1026, true, false); },
+    {"ProtectedNotificationBeforeAuthentication", 0, I, [](H& t) { return t.notification(1026, true); },
      ACK_MAC, {1026}},
-    {"NotificationWithoutMacBeforeAuthentication", 0, I, [](H& t) { return t.notification(1026, false, false); }, CE, kBadMac},
-    {"SuccessNotification", 0, A, [](H& t) { return t.notification(0x8000, true, false); },
+    {"NotificationWithoutMacBeforeAuthentication", 0, I, [](H& t) { return t.notification(1026, false); }, CE, kBadMac},
+    {"SuccessNotification", 0, A, [](H& t) { return t.notification(0x8000, true); },
      ACK_MAC, {0x8000}, NOTIFIED},
-    {"SBitNotExactlySuccess", 0, A, [](H& t) { return t.notification(0x8001, true, false); },
+    {"SBitNotExactlySuccess", 0, A, [](H& t) { return t.notification(0x8001, true); },
      ACK_MAC, {0x8001}},
     // AT_MAC is never verified over more than 256 bytes, authentic or not.
     {"ProtectedNotificationAbove256Bytes", 0, A, [](H& t) {
          Bytes many;
          for (int i = 0; i < 60; ++i) many = cat({many, {AT_NOTIFICATION, 1, 0x04, 0x02}});
-         return t.before_mac(many, t.notification(1026, true, false));
+         return t.before_mac(many, t.notification(1026, true));
      }, CE, kBadMac},
-    {"PBitAfterAuthenticationNeedsMac", 0, A, [](H& t) { return t.notification(0x4000, false, false); }, CE, kBadMac},
+    {"PBitAfterAuthenticationNeedsMac", 0, A, [](H& t) { return t.notification(0x4000, false); }, CE, kBadMac},
     {"SecondChallengeAfterAuthentication", 0, A, [](H& t) { return t.server.challenge({}); }, CE, kSubtype},
     {"IdentityRequestWithoutAttribute", 0, I, [](H& t) { return t.raw(AKA_SUBTYPE_IDENTITY, {}); }, CE, kSubtype},
     {"IdentityRequestLedByRand", 0, I, [](H& t) { return t.raw(AKA_SUBTYPE_IDENTITY, kRand); }, CE, kSubtype},
@@ -194,7 +191,7 @@ const Row kRows[] = {
     // fails the exchange once AT_MAC has verified, while EAP-AKA' is on.
     {"BiddingDown", PRIME, I, [](H& t) { return t.bidding(0x8000); }, REJECT, kBadAutn},
     {"BiddingDownStrict", PRIME | EAP_COMPAT_STRICT_SUCCESS, I, [](H& t) { return t.bidding(0x8000); }, REJECT, kBadAutn},
-    {"BiddingDownMacFirst", PRIME, I, [](H& t) { return t.bidding(0x8000, true); }, CE, kBadMac},
+    {"BiddingDownMacFirst", PRIME, I, [](H& t) { return H::bad_mac(t.bidding(0x8000)); }, CE, kBadMac},
     {"BiddingReservedBitsOnly", PRIME, I, [](H& t) { return t.bidding(0x7FFF); }, OK, {}},
     {"BiddingWithoutAkaPrimeSkipped", SKIP, I, [](H& t) { return t.bidding(0x8000); }, OK, {}},
     {"BiddingWithoutAkaPrimeRefused", 0, I, [](H& t) { return t.bidding(0x8000); }, CE, kMalformed},

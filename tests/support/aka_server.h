@@ -16,7 +16,7 @@ namespace akasrv {
 constexpr uint8_t kTypeAka = 23, kTypeAkaPrime = 50;
 constexpr uint8_t kAtRand = 1, kAtAutn = 2, kAtRes = 3, kAtPadding = 6, kAtMac = 11, kAtNotification = 12,
                   kAtIdentity = 14, kAtCounter = 19, kAtCounterTooSmall = 20, kAtNonceS = 21, kAtKdfInput = 23,
-                  kAtKdf = 24, kAtIv = 129, kAtEncrData = 130, kAtCheckcode = 134, kAtResultInd = 135, kAtBidding = 136;
+                  kAtKdf = 24, kAtIv = 129, kAtEncrData = 130, kAtCheckcode = 134, kAtResultInd = 135;
 constexpr size_t kPrimeKeySize = 32;  // K_aut and K_re of EAP-AKA'
 
 inline Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
@@ -43,24 +43,21 @@ inline Bytes identity_attr(uint8_t type, const std::string& text) {
     const Bytes length = be16(static_cast<unsigned>(text.size()));
     return attr(type, static_cast<uint8_t>((4 + text.size() + 3) / 4), cat({length, text_bytes(text)}));
 }
-// Zero-pads plaintext with AT_PADDING to a whole AES block.
-inline Bytes pad_to_block(Bytes plaintext) {
-    const size_t pad = (16 - plaintext.size() % 16) % 16;
-    return pad == 0 ? plaintext : cat({plaintext, attr(kAtPadding, static_cast<uint8_t>(pad / 4))});
-}
-// AT_IV and AT_ENCR_DATA with `plain` padded and encrypted under K_encr.
+// AT_IV and AT_ENCR_DATA with `plain` zero-padded with AT_PADDING to a
+// whole AES block and encrypted under K_encr.
 inline Bytes encrypted(const Bytes& kEncr, const Bytes& iv, const Bytes& plain) {
-    const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, pad_to_block(plain));
+    const size_t pad = (16 - plain.size() % 16) % 16;
+    const Bytes padded = pad == 0 ? plain : cat({plain, attr(kAtPadding, static_cast<uint8_t>(pad / 4))});
+    const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, padded);
     return cat({attr16(kAtIv, iv), attr(kAtEncrData, static_cast<uint8_t>(cipher.size() / 4 + 1), cat({{0, 0}, cipher}))});
 }
 // AT_CHECKCODE: none (words 0), empty (Length 1), or `words` long with the
-// digest cut or zero-filled to fit; digest_attr carries the whole digest.
+// digest cut or zero-filled to fit.
 inline Bytes checkcode_attr(int words, Bytes digest) {
     if (words == 0) return {};
     digest.resize(static_cast<size_t>(words - 1) * 4);
     return cat({{kAtCheckcode, static_cast<uint8_t>(words), 0, 0}, digest});
 }
-inline Bytes digest_attr(const Bytes& digest) { return checkcode_attr(static_cast<int>(1 + digest.size() / 4), digest); }
 // The packet with the first 16 bytes of the method's HMAC over it (AT_MAC
 // value at macOffset zeroed) followed by extra written at macOffset:
 // HMAC-SHA1 under EAP-AKA's 16-byte K_aut, HMAC-SHA-256 under the 32-byte
@@ -89,8 +86,6 @@ struct ChallengePlan {
     std::string networkName = "WLAN";
     bool kdfInput = true;
     int nameLength = -1;
-    // EAP-AKA only: AT_BIDDING with this value (none when negative).
-    int bidding = -1;
 };
 
 struct ReauthPlan {
@@ -162,7 +157,6 @@ public:
         attrs = cat({attrs, checkcode_attr(plan.checkcodeWords, lastCheckcodeDigest)});
         if (!plan.encrPlain.empty()) attrs = cat({attrs, encrypted(kEncr, Bytes(16, 0x3C), plan.encrPlain)});
         if (prime()) attrs = cat({attrs, kdf_attrs(plan)});
-        if (plan.bidding >= 0) attrs = cat({attrs, {kAtBidding, 1}, be16(static_cast<unsigned>(plan.bidding))});
         Bytes packet = sealed(1, requestId, 1, attrs, plan.macNotLast ? attr(kAtResultInd, 1) : Bytes{});
         if (plan.badMac) packet[8 + attrs.size() + 4] ^= 0x80;
         return packet;
@@ -298,7 +292,8 @@ private:
     // 10.13).
     Bytes echoed_digest() const { return prime() ? checkcode_digest() : lastCheckcodeDigest; }
     Bytes echoed_checkcode() const {
-        return rfcCheckcode && identityRecord.empty() ? attr(kAtCheckcode, 1) : digest_attr(echoed_digest());
+        const Bytes digest = echoed_digest();
+        return checkcode_attr(rfcCheckcode && identityRecord.empty() ? 1 : static_cast<int>(1 + digest.size() / 4), digest);
     }
 
     ChallengePlan lastChallenge_;

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "api/session.h"
 #include "platform/platform.h"
@@ -59,8 +58,6 @@ int recording_event_callback(unsigned int event, void* argument) {
     return 0;
 }
 
-void EventRecorder::install_as_current() { currentRecorder = this; }
-
 void fake_clock_install() { platform_set_clock(fake_now); }
 void fake_clock_advance(uint64_t ms) { fakeNow += ms; }
 void fake_clock_uninstall() { platform_set_clock(nullptr); }
@@ -106,7 +103,7 @@ bool TraceFile::exists() const { return access(path.c_str(), F_OK) == 0; }
 void LibraryTest::SetUp() {
     aka_session_reset();
     fake_clock_install();
-    recorder.install_as_current();
+    currentRecorder = &recorder;
     keys.install();
 }
 

@@ -83,7 +83,6 @@ struct EventRecorder {
         Bytes record;             // events 0 and 1: the record's bytes
     };
     std::vector<Event> events;
-    void install_as_current();    // makes event_callback() deliver here
     std::vector<uintptr_t> codes() const {  // values of the event-2 entries
         std::vector<uintptr_t> out;
         for (const Event& e : events)
