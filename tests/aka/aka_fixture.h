@@ -16,16 +16,13 @@ public:
         LibraryTest::SetUp();
         init();
     }
-    // A new process: the library in its load state with the setting `flags`
-    // and EAP_Init done; the host's store kept.
+    // A new process with the setting `flags`; the host's store kept.
     void restart(unsigned flags = 0) {
         aka_session_reset();
         keys.install();
         EAP_SetCompatibility(flags);
         init();
     }
-    // EAP-Request/Identity and AKA-Identity rounds, answered and learnt by
-    // the server.
     void give_identity() {
         ASSERT_EQ(feed(server.eap_identity()), EAPAKA_RESULT_RESPONSE);
         server.take_identity(response);
@@ -34,7 +31,6 @@ public:
         ASSERT_EQ(feed(server.identity_request(idRequestType)), EAPAKA_RESULT_RESPONSE);
         server.take_identity(response);
     }
-    // A whole full authentication, response checked byte by byte.
     void authenticate(const akasrv::ChallengePlan& plan = {}) {
         give_identity();
         const Bytes challenge = server.challenge(plan);
@@ -67,10 +63,13 @@ public:
         return out;
     }
     std::string identity_sent() const { return std::string(response.begin() + 5, response.end()); }
-    // AKA-Client-Error "unable to process packet" and
-    // AKA-Authentication-Reject answering the server's last request.
+    // AKA-Client-Error "unable to process packet", AKA-Authentication-Reject.
     Bytes client_error() const { return {2, server.lastRequestId, 0, 12, server.type, 14, 0, 0, 22, 1, 0, 0}; }
     Bytes reject() const { return {2, server.lastRequestId, 0, 8, server.type, 2, 0, 0}; }
+    static Bytes bad_mac(Bytes request) {
+        request.back() ^= 1;
+        return request;
+    }
 
     akasrv::AkaServer server{keys};
 };

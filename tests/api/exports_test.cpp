@@ -34,8 +34,7 @@ TEST_F(LibraryTest, RealmIsDefaultedOrCut) {
     }
 }
 
-// Only the conversation is reset: EAP and method state 1, no identity record,
-// no held response; credentials, counters, the MSK and the host's
+// Only the conversation is reset; credentials, counters, the MSK and the
 // compatibility setting survive.
 TEST_F(LibraryTest, InitResetsTheConversationOnly) {
     EXPECT_EQ(g_session.compatibilityFlags, 0u) << "0 at load";
@@ -63,16 +62,12 @@ TEST_F(LibraryTest, LoadState) {
     getAAA(nullptr);
 }
 
-// ---------------------------------------------------------------------------
-// Response timer. These tests drive it with the fake clock through
-// EAP_DispatchTimers, which only the POSIX build has; on Windows the real
-// thread timer is exercised through the DLL by win/dll_host.cpp.
+// The response timer through EAP_DispatchTimers, which only the POSIX build
+// has; win/dll_host.cpp runs the Windows thread timer.
 #if !defined(_WIN32)
 
-// Event 0 carries 3 when the last AT_NOTIFICATION received was exactly
-// success, else 4. Under strict success only an acknowledged success
-// notification (EAP state 4) of an authenticated exchange counts. Without a
-// callback only the trace tells.
+// Event 0 carries 3 when the last AT_NOTIFICATION was exactly success, else
+// 4; under strict success only an acknowledged one of an authenticated exchange.
 TEST_F(LibraryTest, SilentServerEndsTheConversation) {
     struct Case { unsigned flags; uint32_t eapState; uint8_t authenticated; uint16_t atNotification; uint32_t result; };
     const Case cases[] = {
@@ -115,9 +110,8 @@ TEST_F(LibraryTest, SilentServerEndsTheConversation) {
     }
 }
 
-// Every EAP_layer call and EAP_Init stop the timer; only a call that sends
-// a response arms it again, for a full period. When no timer can be had the
-// response still goes out.
+// EAP_layer and EAP_Init stop the timer; a response arms it for a full period,
+// and goes out when no timer can be had.
 TEST_F(LibraryTest, TimerStopsAndRearms) {
     init();
     ASSERT_EQ(feed(kIdentityRequest), 2);

@@ -1,6 +1,4 @@
-// A hostile or broken server, one message per row, through EAP_layer: what
-// the peer answers (the exact response bytes), which status codes it reports
-// to the host and traces, and the EAP state it is left in.
+// A hostile or broken server, one message per row, through EAP_layer.
 #include <map>
 
 #include "aka/aka_fixture.h"
@@ -14,9 +12,8 @@ using akasrv::identity_attr;
 
 enum class Answer { ClientError, Reject, NotificationAck, NotificationAckWithMac, Accepted };
 class Hostile;
-// The message under the compatibility setting `flags`, after `before` in a
-// fresh library; the answer, the event-2 codes in order, the EAP state
-// afterwards (unless the challenge is accepted).
+// The message after `before` under `flags`: the answer, the event-2 codes in
+// order, the EAP state afterwards (unless the challenge is accepted).
 struct Row {
     const char* name;
     unsigned flags;
@@ -54,10 +51,6 @@ public:
         if (server.kAut.empty()) server.kAut = Bytes(16, 0);
         return server.notification(code, withMac);
     }
-    static Bytes bad_mac(Bytes request) {
-        request.back() ^= 1;
-        return request;
-    }
     // The packet with a Length of `length` bytes (below 256), its bytes unchanged.
     static Bytes with_length(Bytes packet, uint8_t length) {
         packet[3] = length;
@@ -77,8 +70,7 @@ const Codes kSubtype = {EAPAKA_FAIL_INVALID_SUBTYPE}, kMissing = {EAPAKA_FAIL_MA
 using H = Hostile;
 constexpr uint32_t CONVERSING = EAP_STATE_CONVERSING, NOTIFIED = EAP_STATE_SUCCESS_NOTIFIED;
 
-// The trace line each status code brings: the failure's label, or the name
-// the notification code is logged with.
+// The trace line of each status code: a failure's label or a notification's name.
 const std::string kNoticode = "\n================\n\nWrite AKA-Noticode:\n\t";
 const std::map<uintptr_t, std::string> kTraceLine = {
     {EAPAKA_FAIL_INVALID_AUTN, "\tC_AKA_FAIL_INVALID_AUTN\n"}, {EAPAKA_FAIL_MALFORMED_ATTRIBUTE, "\tC_AKA_FAIL_MALFORMED_ATTRIBUTE\n"},
@@ -114,9 +106,8 @@ const Row kRows[] = {
                             attr16(AT_MAC, Bytes(16, 0)), attr(AT_NOTIFICATION, 1, {0x80, 0})}));
      }, REJECT, kBadAutn},
 
-    // Attributes out of place, unknown or repeated; the skippable range
-    // (128..255) is skipped only with EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE and
-    // only for types this peer does not know.
+    // Attributes out of place, unknown or repeated; the skippable range is
+    // skipped only with EAP_COMPAT_SKIP_UNKNOWN_SKIPPABLE, for unknown types.
     {"AtResInRequest", 0, I, [](H& t) { return t.fake(attr(AT_RES, 3)); }, CE, kMalformed},
     {"NextReauthIdOutsideEncrData", 0, I, [](H& t) { return t.fake(attr(AT_NEXT_REAUTH_ID, 1)); }, CE, kMalformed},
     {"UnknownBetweenTwoRand", 0, I, [](H& t) { return t.challenge(cat({kRand, attr(99, 1), kRand, kAutn})); }, CE, kMalformed},
@@ -149,18 +140,16 @@ const Row kRows[] = {
          t.server.identityRecord = {1};
          return t.server.challenge({1, 0, {}, false, 6});
      }, CE, {EAPAKA_FAIL_INVALID_CHECKCODE}},
-    {"ReauthMacLastByteWrong", 0, N, [](H& t) { return t.server.reauth_request({1, Bytes(16, 0xA5), {}, false, 0, true}); }, CE, kBadMac},
-    // Keys the peer never derived: under its own K_encr the decrypted data
-    // is noise, refused before AT_MAC is looked at. A re-authentication
-    // whose encrypted data is refused leaves the exchange open.
+    {"ReauthMacLastByteWrong", 0, N, [](H& t) { return H::bad_mac(t.server.reauth_request({})); }, CE, kBadMac},
+    // Keys the peer never derived: its decryption is noise, refused before
+    // AT_MAC is looked at, and the exchange stays open.
     {"ReauthUnderForeignKeys", 0, I, [](H& t) {
          t.server.kEncr = t.server.kAut = Bytes(16, 0x3C);
          return t.server.reauth_request({});
      }, CE, {EAPAKA_FAIL_MALFORMED_ATTRIBUTE}, CONVERSING},
 
-    // Messages in the wrong phase. A notification code with the P bit clear
-    // comes after authentication, so protected; before it only P-bit codes
-    // may come without AT_MAC (RFC 4187 6.1).
+    // Messages in the wrong phase. Before authentication only P-bit codes may
+    // come without AT_MAC (RFC 4187 6.1).
     {"NotificationPBitBeforeAuthentication", 0, I, [](H& t) { return t.server.notification(20031, false); },
      ACK, {20031}},
     {"ProtectedNotificationBeforeAuthentication", 0, I, [](H& t) { return t.notification(1026, true); },
@@ -181,8 +170,7 @@ const Row kRows[] = {
     {"IdentityRequestWithoutAttribute", 0, I, [](H& t) { return t.raw(AKA_SUBTYPE_IDENTITY, {}); }, CE, kSubtype},
     {"IdentityRequestLedByRand", 0, I, [](H& t) { return t.raw(AKA_SUBTYPE_IDENTITY, kRand); }, CE, kSubtype},
 
-    // EAP Length against the bytes present: the Length ends the packet
-    // after AT_RAND, or takes in zero bytes the host's buffer holds.
+    // EAP Length shorter or longer than the attributes present.
     {"EapLengthSmallerThanData", 0, I, [](H& t) { return H::with_length(t.fake({}), 8 + 20); }, CE, kMissing},
     {"EapLengthLargerThanData", 0, I,
      [](H& t) { return H::with_length(cat({t.fake({}), Bytes(8, 0)}), 8 + 40 + 8); }, CE, kMalformed},
@@ -214,8 +202,7 @@ TEST_P(Hostile, AnswersAndReports) {
     EXPECT_EQ(recorder.codes().size(), recorder.events.size()) << "only status events";
     for (uintptr_t code : row.codes) EXPECT_NE(trace.contents().find(kTraceLine.at(code)), std::string::npos) << code;
     EXPECT_EQ(g_session.eapState, accepted ? EAP_STATE_AUTHENTICATED : row.after);
-    // Keys change only with an accepted challenge; under strict success a
-    // refused one leaves them as they were.
+    // Under strict success a refused challenge leaves the keys as they were.
     EXPECT_TRUE(accepted ? msk() == server.msk : (row.flags & EAP_COMPAT_STRICT_SUCCESS) == 0 || msk() == mskBefore);
     EXPECT_LE(g_session.identityMessageRecordLength, IDENTITY_RECORD_SIZE);
     EXPECT_LE(g_session.identityLength, IDENTITY_MAX);

@@ -1,5 +1,4 @@
-// Test-side host: a recording key store, an event recorder, a fake clock
-// and a trace-file helper, shared by the test binaries.
+// Test-side host: key store, event recorder, fake clock, trace file.
 #ifndef EAPAKA_TESTS_SUPPORT_TEST_HOST_H
 #define EAPAKA_TESTS_SUPPORT_TEST_HOST_H
 
@@ -47,8 +46,7 @@ inline std::string read_file(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The host's store behind the key-store callback. `buffer` is what the host
-// refills on every load (from `store`), and every request is recorded.
+// The host refills `buffer` from `store` on every load; requests are recorded.
 struct TestKeyStore {
     uint8_t store[EAPAKA_KEB_SIZE] = {};   // the host's persistent copy
     uint8_t buffer[EAPAKA_KEB_SIZE] = {};  // the shared exchange buffer
@@ -71,7 +69,6 @@ struct TestKeyStore {
     }
     std::string pseudonym() const { return std::string(reinterpret_cast<const char*>(store + EAPAKA_KEB_PSEUDONYM), 23); }
 
-    // Registers this store with the library (RegisterAuthKeyCallBack).
     void install();
 };
 
@@ -106,15 +103,13 @@ struct TraceFile {
     bool exists() const;
 };
 
-// Resets the library to its load state and installs a fresh store, event
-// recorder and fake clock. Derive test fixtures from it.
+// The library in its load state with a fresh store, recorder and fake clock.
 class LibraryTest : public ::testing::Test {
 public:
     void SetUp() override;
     void TearDown() override;
 
-    // Feeds one packet (wire order) to EAP_layer; returns the result and
-    // leaves the response (if any) in `response`.
+    // EAP_layer on one packet (wire order); the response goes to `response`.
     int feed(const Bytes& packet);
     // EAP_Init with the recorder, a realm and a permanent identity length.
     void init(const char* realm = "@test.org", int permanentIdLength = 15) {
