@@ -1,7 +1,5 @@
-// Full authentication through EAP_layer against the test server, in EAP-AKA
-// and EAP-AKA': the response byte for byte, the key-store requests, the
-// outcome and the MSK; the SQN array (TS 33.102 Annex C) and
-// resynchronisation.
+// Full authentication through EAP_layer in EAP-AKA and EAP-AKA'; the SQN
+// array (TS 33.102 Annex C) and resynchronisation.
 #include "aka/aka_fixture.h"
 
 namespace {
@@ -75,8 +73,7 @@ TEST_F(AkaTest, AlternateKeySetLeavesSqnAloneAndIsReportedOnce) {
 }
 
 // A bad AUTN is refused before any SQN work; a bad AT_MAC only after the SQN
-// was stored and the pseudonym of AT_ENCR_DATA handed over, with the keys of
-// the failed challenge left in place.
+// and the pseudonym were stored, the failed challenge's keys left in place.
 TEST_F(AkaTest, FailureBeforeAndAfterKeyDerivation) {
     struct Case { const char* name; bool badAutn; Requests requests; uint64_t seqMs; const char* pseudonym; };
     const Case cases[] = {

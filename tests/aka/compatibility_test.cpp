@@ -14,13 +14,11 @@ public:
         init();
         give_identity();
     }
-    // A full authentication (SQN seq) in a new exchange that ends in EAP-Success.
     void full(uint64_t seq, const Bytes& encrPlain = {}) {
         init();
         authenticate({seq, 0, {}, false, 0, encrPlain});
         succeed();
     }
-    // A fast re-authentication with `counter` in a new exchange; the result.
     int reauth(uint16_t counter, const Bytes& extraEncr = {}) {
         start();
         return feed(server.reauth_request({counter, Bytes(16, 0xA5), extraEncr}));
@@ -86,10 +84,8 @@ TEST_F(Compatibility, EachFlagIsOnOnlyWhenSet) {
     }
 }
 
-// EAP_COMPAT_OPAQUE_PSEUDONYM: how a pseudonym is kept in the store's 23
-// bytes, which carry no length, and what the next process's
-// EAP-Response/Identity makes of them. By default only the first 23 bytes
-// of the received field are stored, and only a "G" counts.
+// EAP_COMPAT_OPAQUE_PSEUDONYM: the store's 23 bytes carry no length. By
+// default the first 23 bytes of the received field are kept, only a "G" counts.
 TEST_F(AkaTest, OpaquePseudonymInTheStore) {
     struct Case { unsigned flags; std::vector<std::string> received; std::string stored, identity; };
     const std::string zeros(23, '\0'), full = "abcdefghijklmnopqrstuvw", permanent = "001010123456789@test.org";

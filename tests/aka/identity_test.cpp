@@ -1,13 +1,10 @@
-// AKA-Identity rounds through EAP_layer: the AT_IDENTITY of each kind, the
-// attribute Length of a held fast re-authentication identity, and the record
-// of identity messages that AT_CHECKCODE covers. (AKA-Notification in each
-// phase and the method's refusals are rows of the hostile-server table.)
+// AKA-Identity rounds through EAP_layer: AT_IDENTITY of each kind, and the
+// record of identity messages that AT_CHECKCODE covers.
 #include "aka/aka_fixture.h"
 
 namespace {
 
-// AT_IDENTITY (RFC 4187 10.5) as the test server lays it out, of `words`
-// words unless 0 (then the fewest that hold the identity).
+// AT_IDENTITY (RFC 4187 10.5) of `words` words, or the fewest when 0.
 Bytes at_identity(const std::string& id, uint8_t words) {
     Bytes a = akasrv::identity_attr(AT_IDENTITY, id);
     if (words != 0) a.resize(size_t{words} * 4, 0);

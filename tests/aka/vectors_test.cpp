@@ -1,7 +1,4 @@
-// Published vectors of the method's derivations: the RFC 4186 appendix
-// packets, which share AT_MAC, the PRF key split and the re-authentication
-// keys with EAP-AKA, and the RFC 9048 EAP-AKA' cases. The
-// conversations check the same derivations against the test oracle.
+// Published vectors: RFC 4186, whose AT_MAC and keys EAP-AKA shares, and RFC 9048.
 #include "aka/aka_fixture.h"
 #include "eap/eap_packet.h"
 #include "support/vector_file.h"
@@ -10,8 +7,7 @@ namespace {
 
 Bytes field(const uint8_t* p, size_t n) { return Bytes(p, p + n); }
 
-// RFC 4186 A.5 and A.9: the PRF key split, AT_MAC and the re-authentication
-// MSK.
+// RFC 4186 A.5 and A.9.
 TEST_F(AkaTest, Rfc4186Appendix) {
     std::map<std::string, VectorRecord> r;
     for (const VectorRecord& v : load_vectors("eap_sim_rfc4186_appendix_a.txt")) r[v.id] = v;

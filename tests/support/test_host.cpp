@@ -82,9 +82,7 @@ TraceFile::~TraceFile() {
 
 std::string TraceFile::contents() const {
 #if defined(_WIN32)
-    // The trace is written in text mode: each "\n" is stored as CR LF, and
-    // the expected traces are written with "\n". A bare LF means the file
-    // was not written in text mode, which must show as a mismatch.
+    // The trace is written in text mode (CR LF); a bare LF must show as a mismatch.
     const std::string raw = read_file(path);
     std::string text;
     for (size_t i = 0; i < raw.size(); ++i) {
