@@ -15,7 +15,6 @@ TEST_F(AkaTest, LimitsOfDecryptedData) {
     const Bytes nonce = attr16(AT_NONCE_S, Bytes(16, 0x77));
     const uintptr_t MALFORMED = EAPAKA_FAIL_MALFORMED_ATTRIBUTE, PADDING = EAPAKA_FAIL_INVALID_PADDING;
     const Case cases[] = {
-        {"empty", {}, 0},
         {"counter, nonce and padding", cat({{AT_COUNTER, 1, 0, 5}, nonce, attr(AT_PADDING, 3)}), 0},
         {"pseudonym filling its field", identity_attr(AT_NEXT_PSEUDONYM, std::string(68, 'x')), 0},
         {"nonce past the end", Bytes(nonce.begin(), nonce.begin() + 8), MALFORMED},

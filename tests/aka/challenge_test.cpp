@@ -48,7 +48,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FullAuthCase{"EmptyCheckcodeRfc", RFC, {}, false, 1},
                       FullAuthCase{"EmptyCheckcodeRfcAfterRound", RFC, {AT_PERMANENT_ID_REQ}, false, 1},
                       FullAuthCase{"StrictResultInd", EAP_COMPAT_STRICT_SUCCESS, {}, true, 0},
-                      FullAuthCase{"PrimePlain", PRIME, {}, false, 0},
                       FullAuthCase{"PrimeCheckcode", PRIME, {AT_PERMANENT_ID_REQ}, false, 9},
                       FullAuthCase{"PrimeEmptyCheckcodeAndResultInd", PRIME, {}, true, 1}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -4,14 +4,6 @@
 
 namespace {
 
-// AT_IDENTITY (RFC 4187 10.5) of `words` words, or the fewest when 0.
-Bytes at_identity(const std::string& id, uint8_t words) {
-    Bytes a = akasrv::identity_attr(AT_IDENTITY, id);
-    if (words != 0) a.resize(size_t{words} * 4, 0);
-    a[1] = static_cast<uint8_t>(a.size() / 4);
-    return a;
-}
-
 struct IdentityCase {
     const char* name;
     bool pseudonymHeld;
@@ -41,7 +33,9 @@ TEST_P(IdentityRounds, AnswersEachKindAndRecordsTheWirePackets) {
         ASSERT_EQ(feed(request), EAPAKA_RESULT_RESPONSE);
         const std::string& id = c.identities[i];
         const bool reauth = c.requests[i] == AT_ANY_ID_REQ && !c.reauthId.empty();
-        const Bytes attribute = at_identity(id, reauth ? c.sentWords : 0);
+        Bytes attribute = akasrv::identity_attr(AT_IDENTITY, id);  // RFC 4187 10.5
+        if (reauth) attribute.resize(size_t{c.sentWords} * 4, 0);
+        attribute[1] = static_cast<uint8_t>(attribute.size() / 4);
         const Bytes expected = cat({{2, server.id, 0, static_cast<uint8_t>(8 + attribute.size()), 23, 5, 0, 0}, attribute});
         EXPECT_EQ(bytes_to_hex(response), bytes_to_hex(expected)) << "round " << i;
         EXPECT_EQ(Bytes(g_session.identity, g_session.identity + g_session.identityLength), text_bytes(id));

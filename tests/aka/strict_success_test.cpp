@@ -24,7 +24,6 @@ struct Attack {
     int success;
     bool stores, plants, mskChanges;
 };
-void PrintTo(const Attack& a, std::ostream* os) { *os << a.name; }
 
 class Strict : public AkaTest, public ::testing::WithParamInterface<std::tuple<Attack, bool>> {
 public:

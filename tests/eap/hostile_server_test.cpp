@@ -23,7 +23,6 @@ struct Row {
     Codes codes;
     uint32_t after = EAP_STATE_FAILED;
 };
-void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 const Bytes kRand = attr16(AT_RAND, Bytes(16, 0x11));
 const Bytes kAutn = attr16(AT_AUTN, Bytes(16, 0x22));

@@ -145,7 +145,13 @@ public:
         if (plan.resultInd && !plan.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
         attrs = cat({attrs, checkcode_attr(plan.checkcodeWords, lastCheckcodeDigest)});
         if (!plan.encrPlain.empty()) attrs = cat({attrs, encrypted(kEncr, Bytes(16, 0x3C), plan.encrPlain)});
-        if (prime()) attrs = cat({attrs, kdf_attrs(plan)});
+        if (prime()) {  // RFC 9048 section 3.1: AT_KDF in the order given, then AT_KDF_INPUT
+            for (uint16_t value : plan.kdf) attrs = cat({attrs, {kAtKdf, 1}, be16(value)});
+            const Bytes name = text_bytes(plan.networkName);
+            const unsigned actual = plan.nameLength >= 0 ? static_cast<unsigned>(plan.nameLength) : name.size();
+            const Bytes kdfInput = attr(kAtKdfInput, static_cast<uint8_t>((4 + name.size() + 3) / 4), cat({be16(actual), name}));
+            if (plan.kdfInput) attrs = cat({attrs, kdfInput});
+        }
         Bytes packet = sealed(1, requestId, 1, attrs, plan.macNotLast ? attr(kAtResultInd, 1) : Bytes{});
         if (plan.badMac) packet[8 + attrs.size() + 4] ^= 0x80;
         return packet;
@@ -254,15 +260,6 @@ private:
         kEncr = slice(x, 0, 16);
         kAut = slice(x, 16, prime() ? kPrimeKeySize : 16);
         msk = slice(x, prime() ? 80 : 32, 64);
-    }
-    // RFC 9048 section 3.1: AT_KDF in the order given, then AT_KDF_INPUT.
-    static Bytes kdf_attrs(const ChallengePlan& plan) {
-        Bytes a;
-        for (uint16_t value : plan.kdf) a = cat({a, {kAtKdf, 1}, be16(value)});
-        if (!plan.kdfInput) return a;
-        const Bytes name = text_bytes(plan.networkName);
-        const unsigned actual = plan.nameLength >= 0 ? static_cast<unsigned>(plan.nameLength) : name.size();
-        return cat({a, attr(kAtKdfInput, static_cast<uint8_t>((4 + name.size() + 3) / 4), cat({be16(actual), name}))});
     }
     Bytes checkcode_digest() const { return prime() ? oracle::sha256(identityRecord) : oracle::sha1(identityRecord); }
     // EAP-AKA echoes the digest of its last check; empty when asked so and
