@@ -45,14 +45,12 @@ public:
         if (before == Before::NewConversation) succeed_and_restart();
         if (before != Before::Authenticated) give_identity();
     }
-    // `request` draws `result`, the response `expected` and the event-2 codes.
     void exchange(const Bytes& request, int result, const Bytes& expected, const Codes& codes = {}) {
         recorder.events.clear();
         EXPECT_EQ(feed(request), result);
         EXPECT_EQ(bytes_to_hex(response), bytes_to_hex(expected));
         EXPECT_EQ(recorder.codes(), codes);
     }
-    // EAP-Success of the exchange, then EAP_Init for the next one.
     void succeed_and_restart(int result = EAPAKA_RESULT_SUCCESS_PERMANENT) {
         ASSERT_EQ(feed(akasrv::AkaServer::eap_success(server.id)), result);
         init();

@@ -88,8 +88,7 @@ TEST_F(AkaPrime, ChallengeSequences) {
     }
 }
 
-// RFC 9048 section 3.1: what one method obtained is not used in the other,
-// and a method does not change within an exchange.
+// RFC 9048 section 3.1: one method's identities and keys are not the other's.
 TEST_F(AkaPrime, MethodsKeepTheirIdentitiesAndKeysApart) {
     // An AKA' re-authentication identity is offered; EAP-AKA finds no keys.
     start();
@@ -114,7 +113,6 @@ TEST_F(AkaPrime, MethodsKeepTheirIdentitiesAndKeysApart) {
     const Bytes primeReauth = server.reauth_request({});
     exchange(primeReauth, EAPAKA_RESULT_RESPONSE, client_error(), {EAPAKA_FAIL_INVALID_SUBTYPE});
 
-    // The other method's request within an exchange is dropped.
     start();
     give_identity();
     identity_round(AT_PERMANENT_ID_REQ);

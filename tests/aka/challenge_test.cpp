@@ -122,7 +122,6 @@ TEST_P(SqnFreshness, AcceptsOnlyWithinDeltaAboveItsOwnIndex) {
     EXPECT_EQ(keys.requests, (Requests{L, L, L, L, c.accepted ? S : L}));
     EXPECT_EQ(keys.seqms(5), c.accepted ? c.seq : c.seqMs);
     if (c.accepted) return;
-    // Synchronization-Failure with AUTS; the server resynchronises from it.
     EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_SQN}));
     ASSERT_EQ(response.size(), 24u);
     EXPECT_EQ(Bytes(response.begin(), response.begin() + 10), (Bytes{2, server.id, 0, 24, 23, 4, 0, 0, 4, 4}));
@@ -130,7 +129,6 @@ TEST_P(SqnFreshness, AcceptsOnlyWithinDeltaAboveItsOwnIndex) {
     const Bytes dummyAmf = c.flags == EAP_COMPAT_AUTS_DUMMY_AMF ? Bytes{0, 0} : Bytes{};  // TS 33.102 6.3.3
     EXPECT_TRUE(server.verify_auts(Bytes(response.begin() + 10, response.end()), &sqnMs, dummyAmf));
     EXPECT_EQ(sqnMs, seqMsValue * 32 + 5);
-    EXPECT_EQ(g_session.akaState, AKA_STATE_OPEN);
 
     const Bytes next = server.challenge({seqMsValue + 1, 5, c.amf});
     exchange(next, EAPAKA_RESULT_AUTH_RESPONSE, server.expected_challenge_response());

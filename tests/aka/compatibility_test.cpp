@@ -1,6 +1,5 @@
-// Opt-in compatibility flags, one scenario each, run with the setting 0 and
-// with that one flag: what the peer did, in words. (The other flags are rows
-// of other tables, each with the flag and without.)
+// Opt-in compatibility flags, one scenario each, with the setting 0 and with
+// the flag: what the peer did, in words. Other flags are rows of other tables.
 #include "aka/aka_fixture.h"
 
 namespace {

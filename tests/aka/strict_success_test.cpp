@@ -27,8 +27,7 @@ struct Attack {
 
 class Strict : public AkaTest, public ::testing::WithParamInterface<std::tuple<Attack, bool>> {
 public:
-    // AKA-Reauthentication whose AT_ENCR_DATA, shorter than one AES block,
-    // holds `plain` as it stands, under a made-up or an authentic AT_MAC.
+    // AKA-Reauthentication with `plain` in AT_ENCR_DATA shorter than one AES block.
     Bytes short_encr_reauth(const Bytes& plain, bool authentic = false) {
         const Bytes request = server.raw(AKA_SUBTYPE_REAUTHENTICATION, cat({attr16(AT_IV, Bytes(16, 0x3C)),
                                          attr(AT_ENCR_DATA, 4, cat({{0, 0}, plain})), attr16(AT_MAC, Bytes(16, 0x99))}));
@@ -77,8 +76,7 @@ TEST_P(Strict, UnauthenticatedServerGainsNothing) {
     EXPECT_EQ(std::count(keys.requests.begin(), keys.requests.end(), P) != 0, !strict && a.stores) << "request 2";
     EXPECT_EQ(feed(AkaServer::eap_success(server.id)), strict ? EAPAKA_RESULT_DROPPED : a.success);
     EXPECT_EQ(msk() != mskBefore, !strict && a.mskChanges);
-    // The genuine server authenticates the peer again; nothing of the
-    // attacker's message may take effect on the way.
+    // Nothing of the attacker's message may take effect on the genuine server.
     init();
     authenticate({9});  // SEQ 9
     EXPECT_NE(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_DROPPED);

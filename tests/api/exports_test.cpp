@@ -62,8 +62,7 @@ TEST_F(LibraryTest, LoadState) {
     getAAA(nullptr);
 }
 
-// The response timer through EAP_DispatchTimers, which only the POSIX build
-// has; win/dll_host.cpp runs the Windows thread timer.
+// EAP_DispatchTimers is POSIX only; win/dll_host.cpp runs the Windows timer.
 #if !defined(_WIN32)
 
 // Event 0 carries 3 when the last AT_NOTIFICATION was exactly success, else
@@ -91,13 +90,11 @@ TEST_F(LibraryTest, SilentServerEndsTheConversation) {
         TraceFile trace;
         fake_clock_advance(9999);
         EXPECT_EQ(EAP_DispatchTimers(), 1);
-        EXPECT_TRUE(recorder.events.empty());
         fake_clock_advance(1);
         EXPECT_EQ(EAP_DispatchTimers(), -1) << "fires once";
 
         const std::string line = c.result == 3 ? "TIME OUT: Success \n" : c.result == 4 ? "TIME OUT: Fail \n" : "";
         EXPECT_EQ(trace.contents(), line + kServerDownLines);
-        // The conversation is over: states 1 and 1, no record, no held response.
         EXPECT_EQ(g_session.eapState + g_session.akaState + g_session.identityMessageRecordLength + g_session.lastResponse[1], 2u);
         if (c.result == 0) continue;
         ASSERT_EQ(recorder.events.size(), 2u);

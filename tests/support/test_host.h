@@ -33,14 +33,13 @@ inline std::string bytes_to_hex(const uint8_t* bytes, size_t length) {
     return s;
 }
 inline std::string bytes_to_hex(const Bytes& b) { return bytes_to_hex(b.data(), b.size()); }
-// The parts joined in order: how the tests build packets.
 inline Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 inline Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
-// The whole file, "" when it cannot be read.
+// "" when the file cannot be read.
 inline std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
