@@ -2,12 +2,9 @@
 #ifndef EAPAKA_TESTS_AKA_AKA_FIXTURE_H
 #define EAPAKA_TESTS_AKA_AKA_FIXTURE_H
 
-#include <cstring>
-
 #include "aka/aka.h"
 #include "api/session.h"
 #include "support/aka_server.h"
-#include "support/test_host.h"
 
 using Codes = std::vector<uintptr_t>;         // event-2 codes
 using Requests = std::vector<unsigned long>;  // key-store requests
@@ -19,16 +16,13 @@ public:
         LibraryTest::SetUp();
         init();
     }
-    // A new process: the library in its load state with the setting `flags`
-    // and EAP_Init done; the host's store kept.
+    // A new process with the setting `flags`; the host's store kept.
     void restart(unsigned flags = 0) {
         aka_session_reset();
         keys.install();
         EAP_SetCompatibility(flags);
         init();
     }
-    // EAP-Request/Identity and AKA-Identity rounds, answered and learnt by
-    // the server.
     void give_identity() {
         ASSERT_EQ(feed(server.eap_identity()), EAPAKA_RESULT_RESPONSE);
         server.take_identity(response);
@@ -37,7 +31,6 @@ public:
         ASSERT_EQ(feed(server.identity_request(idRequestType)), EAPAKA_RESULT_RESPONSE);
         server.take_identity(response);
     }
-    // A whole full authentication, response checked byte by byte.
     void authenticate(const akasrv::ChallengePlan& plan = {}) {
         give_identity();
         const Bytes challenge = server.challenge(plan);
@@ -52,14 +45,12 @@ public:
         if (before == Before::NewConversation) succeed_and_restart();
         if (before != Before::Authenticated) give_identity();
     }
-    // `request` draws `result`, the response `expected` and the event-2 codes.
     void exchange(const Bytes& request, int result, const Bytes& expected, const Codes& codes = {}) {
         recorder.events.clear();
         EXPECT_EQ(feed(request), result);
         EXPECT_EQ(bytes_to_hex(response), bytes_to_hex(expected));
         EXPECT_EQ(recorder.codes(), codes);
     }
-    // EAP-Success of the exchange, then EAP_Init for the next one.
     void succeed_and_restart(int result = EAPAKA_RESULT_SUCCESS_PERMANENT) {
         ASSERT_EQ(feed(akasrv::AkaServer::eap_success(server.id)), result);
         init();
@@ -70,10 +61,13 @@ public:
         return out;
     }
     std::string identity_sent() const { return std::string(response.begin() + 5, response.end()); }
-    // AKA-Client-Error "unable to process packet" and
-    // AKA-Authentication-Reject answering the server's last request.
+    // AKA-Client-Error "unable to process packet", AKA-Authentication-Reject.
     Bytes client_error() const { return {2, server.lastRequestId, 0, 12, server.type, 14, 0, 0, 22, 1, 0, 0}; }
     Bytes reject() const { return {2, server.lastRequestId, 0, 8, server.type, 2, 0, 0}; }
+    static Bytes bad_mac(Bytes request) {
+        request.back() ^= 1;
+        return request;
+    }
 
     akasrv::AkaServer server{keys};
 };

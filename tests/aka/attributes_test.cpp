@@ -1,6 +1,5 @@
-// The limits of the attributes inside decrypted AT_ENCR_DATA, and the checks
-// given inputs the EAP layer never passes on. (The request parser's limits
-// are rows of the hostile-server table.)
+// The limits of the attributes inside decrypted AT_ENCR_DATA. (The request
+// parser's limits are rows of the hostile-server table.)
 #include "aka/aka_fixture.h"
 
 namespace {
@@ -9,30 +8,6 @@ using akasrv::attr;
 using akasrv::attr16;
 using akasrv::identity_attr;
 
-// AT_MAC of requests outside 16..256 bytes never verifies, an oversized
-// response payload gets an all-zero MAC, more than the 96-byte ciphertext
-// field is not decrypted, and a request below 8 bytes is answered with
-// Client-Error without its Subtype being read.
-TEST_F(AkaTest, OutOfRangeLengthsGetTheFailureReports) {
-    uint8_t packet[300] = {1, 9, 0, 0, 23, AKA_SUBTYPE_CHALLENGE};
-    for (uint16_t length : {uint16_t{15}, uint16_t{257}}) {
-        std::memcpy(packet + 2, &length, 2);
-        EXPECT_FALSE(verify_at_mac(packet, length)) << length;
-    }
-    std::memset(g_session.responseMac, 0x5A, 16);
-    compute_response_mac(packet, 252);
-    EXPECT_EQ(Bytes(g_session.responseMac, g_session.responseMac + 16), Bytes(16, 0));
-    EXPECT_FALSE(aka_decrypt_encr_data(100));
-    const uint16_t shortLength = 7;
-    std::memcpy(packet + 2, &shortLength, 2);
-    uint8_t payload[251];
-    uint16_t words = 0;
-    EXPECT_EQ(aka_process_request(packet, payload, &words), AKA_RESULT_FAILED);
-    EXPECT_EQ(Bytes(payload, payload + 7), (Bytes{14, 0, 0, 22, 1, 0, 0}));
-    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_INVALID_MAC, EAPAKA_FAIL_INVALID_MAC, EAPAKA_FAIL_MALFORMED_ATTRIBUTE,
-                                       EAPAKA_FAIL_MALFORMED_ATTRIBUTE}));
-}
-
 // Decrypted attributes that break the limits of the table: each is refused
 // and stores nothing, leaving the flags as they were.
 TEST_F(AkaTest, LimitsOfDecryptedData) {
@@ -40,14 +15,12 @@ TEST_F(AkaTest, LimitsOfDecryptedData) {
     const Bytes nonce = attr16(AT_NONCE_S, Bytes(16, 0x77));
     const uintptr_t MALFORMED = EAPAKA_FAIL_MALFORMED_ATTRIBUTE, PADDING = EAPAKA_FAIL_INVALID_PADDING;
     const Case cases[] = {
-        {"empty", {}, 0},
         {"counter, nonce and padding", cat({{AT_COUNTER, 1, 0, 5}, nonce, attr(AT_PADDING, 3)}), 0},
         {"pseudonym filling its field", identity_attr(AT_NEXT_PSEUDONYM, std::string(68, 'x')), 0},
         {"nonce past the end", Bytes(nonce.begin(), nonce.begin() + 8), MALFORMED},
         {"nonce of Length 4", cat({{AT_NONCE_S, 4, 0, 0}, Bytes(12, 0)}), MALFORMED},
         {"padding of Length 0", {AT_PADDING, 0, 0, 0}, MALFORMED},
         {"padding above 3 words", attr(AT_PADDING, 4), MALFORMED},
-        {"padding not zero", {AT_PADDING, 1, 0, 1}, PADDING},
         {"last pad byte not zero", {AT_PADDING, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, PADDING},
         {"pseudonym of Length 0", {AT_NEXT_PSEUDONYM, 0, 0, 0}, MALFORMED},
         {"pseudonym longer than its attribute", {AT_NEXT_PSEUDONYM, 2, 0, 200, 'G', 'x', 'y', 'z'}, MALFORMED},

@@ -7,8 +7,7 @@ using akasrv::identity_attr;
 
 const std::string kReauthId = "reauth-id-0001@realm.example";
 
-// A full authentication, with the compatibility setting of the parameter,
-// that hands out a pseudonym and a fast re-authentication identity.
+// A full authentication handing out a pseudonym and a re-authentication identity.
 class Reauth : public AkaTest, public ::testing::WithParamInterface<unsigned> {
 public:
     void SetUp() override {
@@ -25,9 +24,7 @@ public:
 };
 
 // Counters must grow (RFC 4187 5.4), 255 to 256 included; a stale one is
-// answered with AT_COUNTER_TOO_SMALL and derives nothing. The MSK comes
-// from the identity sent, the counter and NONCE_S (and, in EAP-AKA', from
-// the K_re of the full authentication, which every re-authentication keeps).
+// answered with AT_COUNTER_TOO_SMALL and derives nothing.
 TEST_P(Reauth, CounterFreshnessKeysAndResponses) {
     const int digestWords = server.prime() ? AT_CHECKCODE_PRIME_WORDS : AT_CHECKCODE_DIGEST_WORDS;
     struct Step { uint16_t counter; bool fresh; bool resultInd; int checkcodeWords; };
@@ -58,8 +55,7 @@ TEST_P(Reauth, CounterFreshnessKeysAndResponses) {
     }
 }
 
-// EAP-AKA, EAP-AKA', strict success (what AT_ENCR_DATA carries takes effect
-// once AT_MAC has verified) and the empty AT_CHECKCODE of RFC 4187 10.13.
+// Strict success: AT_ENCR_DATA takes effect once AT_MAC has verified.
 INSTANTIATE_TEST_SUITE_P(Setting, Reauth,
                          ::testing::Values(0u, unsigned{EAP_COMPAT_AKA_PRIME}, unsigned{EAP_COMPAT_STRICT_SUCCESS},
                                            unsigned{EAP_COMPAT_RFC_CHECKCODE}));

@@ -1,7 +1,5 @@
-// What a server that knows no subscriber key achieves against the peer, in
-// conversations through EAP_layer: by default what the method's rules let
-// through; with EAP_COMPAT_STRICT_SUCCESS no success, nothing stored, no
-// identity planted and the MSK unchanged. A genuine server still succeeds.
+// What a server that knows no subscriber key achieves through EAP_layer: by
+// default what the method's rules let through; with EAP_COMPAT_STRICT_SUCCESS nothing.
 #include <algorithm>
 
 #include "aka/aka_fixture.h"
@@ -21,27 +19,19 @@ struct Attack {
     const char* name;
     Before before;
     Bytes (*message)(Strict& t);
-    // By default: the result of the EAP-Success that follows the message,
-    // whether the message put a pseudonym in the store (request 2), whether
-    // the next EAP-Response/Identity carries the planted name, and whether
-    // the MSK changed.
+    // By default: the following EAP-Success's result, and whether a pseudonym
+    // is stored (request 2), the planted name sent next, the MSK changed.
     int success;
     bool stores, plants, mskChanges;
 };
-void PrintTo(const Attack& a, std::ostream* os) { *os << a.name; }
 
 class Strict : public AkaTest, public ::testing::WithParamInterface<std::tuple<Attack, bool>> {
 public:
-    // AKA-Reauthentication whose AT_ENCR_DATA, shorter than one AES block,
-    // holds `plain` as it stands, under a made-up or an authentic AT_MAC.
+    // AKA-Reauthentication with `plain` in AT_ENCR_DATA shorter than one AES block.
     Bytes short_encr_reauth(const Bytes& plain, bool authentic = false) {
         const Bytes request = server.raw(AKA_SUBTYPE_REAUTHENTICATION, cat({attr16(AT_IV, Bytes(16, 0x3C)),
                                          attr(AT_ENCR_DATA, 4, cat({{0, 0}, plain})), attr16(AT_MAC, Bytes(16, 0x99))}));
         return authentic ? akasrv::with_mac(server.kAut, request, request.size() - 16) : request;
-    }
-    Bytes bad_mac(Bytes request) {
-        request.back() ^= 1;
-        return request;
     }
 };
 
@@ -86,8 +76,7 @@ TEST_P(Strict, UnauthenticatedServerGainsNothing) {
     EXPECT_EQ(std::count(keys.requests.begin(), keys.requests.end(), P) != 0, !strict && a.stores) << "request 2";
     EXPECT_EQ(feed(AkaServer::eap_success(server.id)), strict ? EAPAKA_RESULT_DROPPED : a.success);
     EXPECT_EQ(msk() != mskBefore, !strict && a.mskChanges);
-    // The genuine server authenticates the peer again; nothing of the
-    // attacker's message may take effect on the way.
+    // Nothing of the attacker's message may take effect on the genuine server.
     init();
     authenticate({9});  // SEQ 9
     EXPECT_NE(feed(AkaServer::eap_success(server.id)), EAPAKA_RESULT_DROPPED);
@@ -100,9 +89,8 @@ INSTANTIATE_TEST_SUITE_P(Findings, Strict, ::testing::Combine(::testing::ValuesI
     return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Strict" : "Default");
 });
 
-// The flag set while a success notification the default let through is
-// acknowledged: the EAP-Success that follows still needs an authenticated
-// server.
+// The flag set after the default acknowledged an unauthenticated success
+// notification: EAP-Success still needs an authenticated server.
 TEST_F(AkaTest, StrictSuccessSetLateStillRefusesEapSuccess) {
     give_identity();
     ASSERT_EQ(feed(server.notification(AKA_NOTIFICATION_SUCCESS, false)), EAPAKA_RESULT_RESPONSE);

@@ -1,7 +1,5 @@
-// A test-side EAP-AKA and EAP-AKA' server: builds requests the way an
-// authenticator does and checks the peer's responses byte by byte. Its
-// crypto is the test oracle, never the library's, and it keeps its own copy
-// of the RFC 4187 numbers.
+// A test-side EAP-AKA and EAP-AKA' server whose crypto is the test oracle,
+// never the library's, with its own copy of the RFC 4187 numbers.
 #ifndef EAPAKA_TESTS_SUPPORT_AKA_SERVER_H
 #define EAPAKA_TESTS_SUPPORT_AKA_SERVER_H
 
@@ -16,55 +14,47 @@ namespace akasrv {
 constexpr uint8_t kTypeAka = 23, kTypeAkaPrime = 50;
 constexpr uint8_t kAtRand = 1, kAtAutn = 2, kAtRes = 3, kAtPadding = 6, kAtMac = 11, kAtNotification = 12,
                   kAtIdentity = 14, kAtCounter = 19, kAtCounterTooSmall = 20, kAtNonceS = 21, kAtKdfInput = 23,
-                  kAtKdf = 24, kAtIv = 129, kAtEncrData = 130, kAtCheckcode = 134, kAtResultInd = 135, kAtBidding = 136;
+                  kAtKdf = 24, kAtIv = 129, kAtEncrData = 130, kAtCheckcode = 134, kAtResultInd = 135;
 constexpr size_t kPrimeKeySize = 32;  // K_aut and K_re of EAP-AKA'
 
 inline Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
 inline Bytes be16(unsigned value) { return {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)}; }
 inline Bytes be48(uint64_t v) { return cat({be16(static_cast<unsigned>(v >> 32)), be16(v >> 16 & 0xFFFF), be16(v & 0xFFFF)}); }
 
-// EAP-Request of the method `type` with the given Identifier, Subtype and
-// attributes.
 inline Bytes aka_request(uint8_t id, uint8_t subtype, const Bytes& attributes, uint8_t type = kTypeAka) {
     const size_t n = 8 + attributes.size();
     return cat({{1, id, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n), type, subtype, 0, 0}, attributes});
 }
 // Attribute with a 16-byte value after two reserved bytes (Length 5).
 inline Bytes attr16(uint8_t type, const Bytes& value) { return cat({{type, 5, 0, 0}, value}); }
-// Attribute Type, Length and the bytes that follow, zero-filled to Length words.
+// Type, Length and the bytes that follow, zero-filled to Length words.
 inline Bytes attr(uint8_t type, uint8_t words, const Bytes& afterLength = {}) {
     Bytes a = cat({{type, words}, afterLength});
     a.resize(std::max<size_t>(size_t{words} * 4, a.size()), 0);
     return a;
 }
-// AT_NEXT_PSEUDONYM / AT_NEXT_REAUTH_ID / AT_IDENTITY style: actual length,
-// the text, padding to a whole word.
+// AT_NEXT_PSEUDONYM, AT_NEXT_REAUTH_ID, AT_IDENTITY: actual length, text, padding.
 inline Bytes identity_attr(uint8_t type, const std::string& text) {
     const Bytes length = be16(static_cast<unsigned>(text.size()));
     return attr(type, static_cast<uint8_t>((4 + text.size() + 3) / 4), cat({length, text_bytes(text)}));
 }
-// Zero-pads plaintext with AT_PADDING to a whole AES block.
-inline Bytes pad_to_block(Bytes plaintext) {
-    const size_t pad = (16 - plaintext.size() % 16) % 16;
-    return pad == 0 ? plaintext : cat({plaintext, attr(kAtPadding, static_cast<uint8_t>(pad / 4))});
-}
-// AT_IV and AT_ENCR_DATA with `plain` padded and encrypted under K_encr.
+// AT_IV and AT_ENCR_DATA with `plain` zero-padded with AT_PADDING to a
+// whole AES block and encrypted under K_encr.
 inline Bytes encrypted(const Bytes& kEncr, const Bytes& iv, const Bytes& plain) {
-    const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, pad_to_block(plain));
+    const size_t pad = (16 - plain.size() % 16) % 16;
+    const Bytes padded = pad == 0 ? plain : cat({plain, attr(kAtPadding, static_cast<uint8_t>(pad / 4))});
+    const Bytes cipher = oracle::aes_cbc_encrypt(kEncr, iv, padded);
     return cat({attr16(kAtIv, iv), attr(kAtEncrData, static_cast<uint8_t>(cipher.size() / 4 + 1), cat({{0, 0}, cipher}))});
 }
 // AT_CHECKCODE: none (words 0), empty (Length 1), or `words` long with the
-// digest cut or zero-filled to fit; digest_attr carries the whole digest.
+// digest cut or zero-filled to fit.
 inline Bytes checkcode_attr(int words, Bytes digest) {
     if (words == 0) return {};
     digest.resize(static_cast<size_t>(words - 1) * 4);
     return cat({{kAtCheckcode, static_cast<uint8_t>(words), 0, 0}, digest});
 }
-inline Bytes digest_attr(const Bytes& digest) { return checkcode_attr(static_cast<int>(1 + digest.size() / 4), digest); }
-// The packet with the first 16 bytes of the method's HMAC over it (AT_MAC
-// value at macOffset zeroed) followed by extra written at macOffset:
-// HMAC-SHA1 under EAP-AKA's 16-byte K_aut, HMAC-SHA-256 under the 32-byte
-// K_aut of EAP-AKA'.
+// The packet with AT_MAC at macOffset: the method's HMAC (by the size of
+// K_aut) over it, value zeroed, followed by `extra`.
 inline Bytes with_mac(const Bytes& kAut, Bytes packet, size_t macOffset, const Bytes& extra = {}) {
     std::fill(packet.begin() + macOffset, packet.begin() + macOffset + 16, 0);
     const Bytes input = cat({packet, extra});
@@ -89,8 +79,6 @@ struct ChallengePlan {
     std::string networkName = "WLAN";
     bool kdfInput = true;
     int nameLength = -1;
-    // EAP-AKA only: AT_BIDDING with this value (none when negative).
-    int bidding = -1;
 };
 
 struct ReauthPlan {
@@ -118,18 +106,14 @@ public:
         store.set_permanent_id("001010123456789");
     }
 
-    // Runs EAP-AKA' (Type 50) from now on, or EAP-AKA again.
     void use_prime(bool prime = true) { type = prime ? kTypeAkaPrime : kTypeAka; }
     bool prime() const { return type == kTypeAkaPrime; }
 
-    // EAP-Request/Identity, and EAP-Request/AKA-Identity whose only
-    // attribute is of idRequestType.
     Bytes eap_identity() { return {1, nextId(), 0, 5, 1}; }
     Bytes identity_request(uint8_t idRequestType) {
         return lastIdentityRequest_ = aka_request(nextId(), 5, attr(idRequestType, 1), type);
     }
-    // Learns the identity from an EAP-Response/Identity or AKA-Identity
-    // response; the latter also extends the AT_CHECKCODE record.
+    // The latter also extends the AT_CHECKCODE record.
     void take_identity(const Bytes& response) {
         if (response.size() > 5 && response[4] == 1) {
             identity = slice(response, 5, response.size() - 5);
@@ -161,8 +145,13 @@ public:
         if (plan.resultInd && !plan.macNotLast) attrs = cat({attrs, attr(kAtResultInd, 1)});
         attrs = cat({attrs, checkcode_attr(plan.checkcodeWords, lastCheckcodeDigest)});
         if (!plan.encrPlain.empty()) attrs = cat({attrs, encrypted(kEncr, Bytes(16, 0x3C), plan.encrPlain)});
-        if (prime()) attrs = cat({attrs, kdf_attrs(plan)});
-        if (plan.bidding >= 0) attrs = cat({attrs, {kAtBidding, 1}, be16(static_cast<unsigned>(plan.bidding))});
+        if (prime()) {  // RFC 9048 section 3.1: AT_KDF in the order given, then AT_KDF_INPUT
+            for (uint16_t value : plan.kdf) attrs = cat({attrs, {kAtKdf, 1}, be16(value)});
+            const Bytes name = text_bytes(plan.networkName);
+            const unsigned actual = plan.nameLength >= 0 ? static_cast<unsigned>(plan.nameLength) : name.size();
+            const Bytes kdfInput = attr(kAtKdfInput, static_cast<uint8_t>((4 + name.size() + 3) / 4), cat({be16(actual), name}));
+            if (plan.kdfInput) attrs = cat({attrs, kdfInput});
+        }
         Bytes packet = sealed(1, requestId, 1, attrs, plan.macNotLast ? attr(kAtResultInd, 1) : Bytes{});
         if (plan.badMac) packet[8 + attrs.size() + 4] ^= 0x80;
         return packet;
@@ -191,15 +180,10 @@ public:
         Bytes attrs = encrypted(kEncr, Bytes(16, 0x5A), plain);
         if (plan.resultInd) attrs = cat({attrs, attr(kAtResultInd, 1)});
         attrs = cat({attrs, checkcode_attr(plan.checkcodeWords, echoed_digest())});
-        Bytes packet = sealed(1, nextId(), 13, attrs);
-        if (plan.badMac) packet.back() ^= 1;
-        return packet;
+        return sealed(1, nextId(), 13, attrs);
     }
-    // Keys of an accepted re-authentication. EAP-AKA: MK becomes XKEY',
-    // from the MK in place (chained) or, with fromFullMk, from the MK of the
-    // last full authentication, and the MSK comes from it. EAP-AKA' takes
-    // MSK from PRF'(K_re, "EAP-AKA' re-auth" | Identity | counter | NONCE_S)
-    // and leaves K_re as it is (RFC 9048 section 3.3).
+    // EAP-AKA: MK becomes XKEY', chained or (fromFullMk) from the last full
+    // authentication's MK. EAP-AKA' keeps K_re (RFC 9048 section 3.3).
     void derive_reauth_keys(bool fromFullMk = false) {
         const Bytes counter = be16(lastReauth_.counter);
         if (prime()) {
@@ -209,10 +193,8 @@ public:
         mk = oracle::sha1(cat({identity, counter, lastReauth_.nonceS, fromFullMk ? fullMk : mk}));
         msk = slice(oracle::fips186_prf(mk), 0, 64);
     }
-    // Checks the AKA-Reauthentication response: layout, encrypted counter
-    // block (with AT_COUNTER_TOO_SMALL when !fresh) and the MAC over the
-    // packet followed by NONCE_S. The response can only be predicted once
-    // its IV, the peer's random choice, is known.
+    // The response can only be predicted once its IV, the peer's random
+    // choice, is known.
     ::testing::AssertionResult check_reauth_response(const Bytes& r, bool fresh) const {
         const ReauthPlan& plan = lastReauth_;
         if (r.size() < 28) return ::testing::AssertionFailure() << "short response " << bytes_to_hex(r);
@@ -255,17 +237,14 @@ private:
         id = static_cast<uint8_t>(id % 255 + 1);  // never 0
         return lastRequestId = id;
     }
-    // A request (code 1) or response (code 2) of `subtype`: `attrs`, AT_MAC,
-    // then `after`, the MAC taken over the packet followed by `extra`.
+    // A request (code 1) or response (code 2): `attrs`, AT_MAC, `after`.
     Bytes sealed(uint8_t code, uint8_t packetId, uint8_t subtype, const Bytes& attrs, const Bytes& after = {},
                  const Bytes& extra = {}) const {
         Bytes packet = aka_request(packetId, subtype, cat({attrs, attr16(kAtMac, Bytes(16, 0)), after}), type);
         packet[0] = code;
         return with_mac(kAut, packet, 8 + attrs.size() + 4, extra);
     }
-    // EAP-AKA: MK = SHA1(Identity | IK | CK) and the FIPS 186-2 PRF split.
-    // EAP-AKA': CK' | IK' from the KDF, MK = PRF'(IK' | CK', "EAP-AKA'" |
-    // Identity) split into K_encr, K_aut, K_re, MSK (RFC 9048 section 3.3).
+    // RFC 4187 7 and RFC 9048 section 3.3.
     void derive_full_keys() {
         Bytes x;
         if (!prime()) {
@@ -282,23 +261,13 @@ private:
         kAut = slice(x, 16, prime() ? kPrimeKeySize : 16);
         msk = slice(x, prime() ? 80 : 32, 64);
     }
-    // RFC 9048 section 3.1: AT_KDF in the order given, then AT_KDF_INPUT.
-    static Bytes kdf_attrs(const ChallengePlan& plan) {
-        Bytes a;
-        for (uint16_t value : plan.kdf) a = cat({a, {kAtKdf, 1}, be16(value)});
-        if (!plan.kdfInput) return a;
-        const Bytes name = text_bytes(plan.networkName);
-        const unsigned actual = plan.nameLength >= 0 ? static_cast<unsigned>(plan.nameLength) : name.size();
-        return cat({a, attr(kAtKdfInput, static_cast<uint8_t>((4 + name.size() + 3) / 4), cat({be16(actual), name}))});
-    }
     Bytes checkcode_digest() const { return prime() ? oracle::sha256(identityRecord) : oracle::sha1(identityRecord); }
-    // The digest the peer's AT_CHECKCODE carries: that of this exchange in
-    // EAP-AKA', that of its last check in EAP-AKA; empty when the peer was
-    // asked to answer so and no AKA-Identity round was recorded (RFC 4187
-    // 10.13).
+    // EAP-AKA echoes the digest of its last check; empty when asked so and
+    // no AKA-Identity round was recorded (RFC 4187 10.13).
     Bytes echoed_digest() const { return prime() ? checkcode_digest() : lastCheckcodeDigest; }
     Bytes echoed_checkcode() const {
-        return rfcCheckcode && identityRecord.empty() ? attr(kAtCheckcode, 1) : digest_attr(echoed_digest());
+        const Bytes digest = echoed_digest();
+        return checkcode_attr(rfcCheckcode && identityRecord.empty() ? 1 : static_cast<int>(1 + digest.size() / 4), digest);
     }
 
     ChallengePlan lastChallenge_;

@@ -15,7 +15,6 @@ public:
         for (auto& x : b) x = static_cast<uint8_t>(engine_());
         return b;
     }
-    // Uniform in [lo, hi].
     size_t between(size_t lo, size_t hi) {
         return std::uniform_int_distribution<size_t>(lo, hi)(engine_);
     }

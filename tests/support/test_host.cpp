@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "api/session.h"
 #include "platform/platform.h"
@@ -59,8 +58,6 @@ int recording_event_callback(unsigned int event, void* argument) {
     return 0;
 }
 
-void EventRecorder::install_as_current() { currentRecorder = this; }
-
 void fake_clock_install() { platform_set_clock(fake_now); }
 void fake_clock_advance(uint64_t ms) { fakeNow += ms; }
 void fake_clock_uninstall() { platform_set_clock(nullptr); }
@@ -85,9 +82,7 @@ TraceFile::~TraceFile() {
 
 std::string TraceFile::contents() const {
 #if defined(_WIN32)
-    // The trace is written in text mode: each "\n" is stored as CR LF, and
-    // the expected traces are written with "\n". A bare LF means the file
-    // was not written in text mode, which must show as a mismatch.
+    // The trace is written in text mode (CR LF); a bare LF must show as a mismatch.
     const std::string raw = read_file(path);
     std::string text;
     for (size_t i = 0; i < raw.size(); ++i) {
@@ -106,7 +101,7 @@ bool TraceFile::exists() const { return access(path.c_str(), F_OK) == 0; }
 void LibraryTest::SetUp() {
     aka_session_reset();
     fake_clock_install();
-    recorder.install_as_current();
+    currentRecorder = &recorder;
     keys.install();
 }
 

@@ -1,5 +1,4 @@
-// Test-side host: a recording key store, an event recorder, a fake clock
-// and a trace-file helper, shared by the test binaries.
+// Test-side host: key store, event recorder, fake clock, trace file.
 #ifndef EAPAKA_TESTS_SUPPORT_TEST_HOST_H
 #define EAPAKA_TESTS_SUPPORT_TEST_HOST_H
 
@@ -34,21 +33,19 @@ inline std::string bytes_to_hex(const uint8_t* bytes, size_t length) {
     return s;
 }
 inline std::string bytes_to_hex(const Bytes& b) { return bytes_to_hex(b.data(), b.size()); }
-// The parts joined in order: how the tests build packets.
 inline Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 inline Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
-// The whole file, "" when it cannot be read.
+// "" when the file cannot be read.
 inline std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The host's store behind the key-store callback. `buffer` is what the host
-// refills on every load (from `store`), and every request is recorded.
+// The host refills `buffer` from `store` on every load; requests are recorded.
 struct TestKeyStore {
     uint8_t store[EAPAKA_KEB_SIZE] = {};   // the host's persistent copy
     uint8_t buffer[EAPAKA_KEB_SIZE] = {};  // the shared exchange buffer
@@ -71,7 +68,6 @@ struct TestKeyStore {
     }
     std::string pseudonym() const { return std::string(reinterpret_cast<const char*>(store + EAPAKA_KEB_PSEUDONYM), 23); }
 
-    // Registers this store with the library (RegisterAuthKeyCallBack).
     void install();
 };
 
@@ -83,7 +79,6 @@ struct EventRecorder {
         Bytes record;             // events 0 and 1: the record's bytes
     };
     std::vector<Event> events;
-    void install_as_current();    // makes event_callback() deliver here
     std::vector<uintptr_t> codes() const {  // values of the event-2 entries
         std::vector<uintptr_t> out;
         for (const Event& e : events)
@@ -107,15 +102,13 @@ struct TraceFile {
     bool exists() const;
 };
 
-// Resets the library to its load state and installs a fresh store, event
-// recorder and fake clock. Derive test fixtures from it.
+// The library in its load state with a fresh store, recorder and fake clock.
 class LibraryTest : public ::testing::Test {
 public:
     void SetUp() override;
     void TearDown() override;
 
-    // Feeds one packet (wire order) to EAP_layer; returns the result and
-    // leaves the response (if any) in `response`.
+    // EAP_layer on one packet (wire order); the response goes to `response`.
     int feed(const Bytes& packet);
     // EAP_Init with the recorder, a realm and a permanent identity length.
     void init(const char* realm = "@test.org", int permanentIdLength = 15) {

@@ -15,27 +15,24 @@ struct VectorRecord {
     std::map<std::string, std::string> fields;  // values as written
 
     bool has(const std::string& name) const { return fields.count(name) != 0; }
-    // The text field `name`; "" (and a failed assertion) if it is absent.
+    // Absent fields fail the test.
     std::string text(const std::string& name) const {
         const auto it = fields.find(name);
         EXPECT_NE(it, fields.end()) << id << ": no field " << name;
         return it == fields.end() ? std::string() : it->second;
     }
-    // The hex field `name` as bytes; a failed test assertion if it is absent.
     Bytes bytes(const std::string& name) const {
         const std::string hex = text(name);
         EXPECT_EQ(hex.size() % 2, 0u) << id << ": odd hex length in " << name;
         return hex_to_bytes(hex);
     }
-    // The decimal field `name`; 0 (and a failed assertion) if it is absent.
     long number(const std::string& name) const {
         const std::string value = text(name);
         return value.empty() ? 0 : std::stol(value);
     }
 };
 
-// Every record of tests/vectors/<file>; an empty list (and a failed
-// assertion) when the file cannot be read.
+// Every record of tests/vectors/<file>.
 inline std::vector<VectorRecord> load_vectors(const std::string& file) {
     std::vector<VectorRecord> records;
     const std::string path = std::string(EAPAKA_VECTOR_DIR) + "/" + file;
