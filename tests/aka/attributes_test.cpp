@@ -1,5 +1,8 @@
-// The limits of the attributes inside decrypted AT_ENCR_DATA. (The request
+// The limits of the attributes inside decrypted AT_ENCR_DATA, and the
+// method's own bounds on inputs the EAP layer never passes on. (The request
 // parser's limits are rows of the hostile-server table.)
+#include <cstring>
+
 #include "aka/aka_fixture.h"
 
 namespace {
@@ -7,6 +10,24 @@ namespace {
 using akasrv::attr;
 using akasrv::attr16;
 using akasrv::identity_attr;
+
+// Short requests, AT_MAC inputs and ciphertexts beyond the method's bounds
+// get its failure reports; an oversized response payload an all-zero MAC.
+TEST_F(AkaTest, InternalBoundsGetTheFailureReports) {
+    uint8_t packet[300] = {1, 9, 0, 0, 23, AKA_SUBTYPE_CHALLENGE}, payload[251];
+    const uint16_t shortLength = 7;
+    std::memcpy(packet + 2, &shortLength, 2);
+    uint16_t words = 0;
+    EXPECT_EQ(aka_process_request(packet, payload, &words), AKA_RESULT_FAILED);
+    EXPECT_EQ(Bytes(payload, payload + 7), (Bytes{14, 0, 0, 22, 1, 0, 0}));
+    EXPECT_FALSE(verify_at_mac(packet, 15));
+    std::memset(g_session.responseMac, 0x5A, 16);
+    compute_response_mac(packet, 252);
+    EXPECT_EQ(Bytes(g_session.responseMac, g_session.responseMac + 16), Bytes(16, 0));
+    EXPECT_FALSE(aka_decrypt_encr_data(100));
+    EXPECT_EQ(recorder.codes(), (Codes{EAPAKA_FAIL_MALFORMED_ATTRIBUTE, EAPAKA_FAIL_INVALID_MAC,
+                                       EAPAKA_FAIL_MALFORMED_ATTRIBUTE}));
+}
 
 // Decrypted attributes that break the limits of the table: each is refused
 // and stores nothing, leaving the flags as they were.
