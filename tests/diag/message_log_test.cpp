@@ -97,15 +97,13 @@ TEST(MessageLogTest, EapPacketDumpNamesCodesAndTypes) {
 TEST(MessageLogTest, SeqmsDump) {
     TraceFile trace;
     uint8_t seqms[32][6] = {};
-    seqms[0][5] = 0x01;
     seqms[31][0] = 0x07;
     seqms[31][5] = 0xFF;
     msglog_seqms(seqms);
     std::string expected;
     for (int i = 0; i < 32; ++i) {
         char line[64];
-        std::snprintf(line, sizeof line, "\tSEQMS[%2d]\n\t\t%s \n", i,
-                      i == 0 ? "00 00 00 00 00 01" : i == 31 ? "07 00 00 00 00 FF" : "00 00 00 00 00 00");
+        std::snprintf(line, sizeof line, "\tSEQMS[%2d]\n\t\t%s \n", i, i == 31 ? "07 00 00 00 00 FF" : "00 00 00 00 00 00");
         expected += line;
     }
     EXPECT_EQ(trace.contents(), expected);

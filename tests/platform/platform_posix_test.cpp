@@ -10,33 +10,6 @@
 
 namespace {
 
-int fired = 0;
-
-// A timer fires only from dispatch, once its period has passed, and again
-// every period until killed; dispatch returns the milliseconds to the next
-// deadline, or -1.
-TEST(PlatformTimerTest, FiresOnlyFromDispatchAfterItsPeriod) {
-    platform_reset_timers();
-    fake_clock_install();
-    EXPECT_EQ(platform_dispatch_timers(), -1);
-    const uintptr_t id = platform_set_timer(10000, [](void*, unsigned int, uintptr_t, unsigned long) { ++fired; });
-    ASSERT_NE(id, 0u);
-    EXPECT_EQ(platform_dispatch_timers(), 10000);
-    fake_clock_advance(9999);
-    EXPECT_EQ(platform_dispatch_timers(), 1);
-    EXPECT_EQ(fired, 0);
-    fake_clock_advance(1);
-    EXPECT_EQ(platform_dispatch_timers(), 10000);
-    EXPECT_EQ(fired, 1);
-    EXPECT_TRUE(platform_kill_timer(id));
-    EXPECT_FALSE(platform_kill_timer(id));
-    fake_clock_advance(20000);
-    EXPECT_EQ(platform_dispatch_timers(), -1);
-    EXPECT_EQ(fired, 1);
-    platform_reset_timers();
-    fake_clock_uninstall();
-}
-
 // The trace is written only to a regular file owned by this user, with no
 // permission bit for group or others and a single link, never through a
 // symbolic link, and never created. A refused file receives nothing of an

@@ -87,7 +87,6 @@ struct ReauthPlan {
     Bytes extraEncr = {};    // more encrypted attributes after AT_NONCE_S
     bool resultInd = false;
     int checkcodeWords = 0;
-    bool badMac = false;
 };
 
 class AkaServer {
