@@ -13,6 +13,7 @@ namespace {
 
 constexpr size_t kBlock = 16;
 constexpr size_t kSha1Size = 20;
+constexpr size_t kSha256Size = 32;
 
 // libgcrypt must be initialised once before first use; the tests never need
 // its secure memory.
@@ -53,31 +54,35 @@ Bytes cipher_run(int algo, int mode, const Bytes& key, const Bytes* iv, const By
     return ok ? out : Bytes{};
 }
 
+// The `size`-byte digest of `data` under `algo`.
+Bytes digest(int algo, size_t size, const Bytes& data) {
+    ensure_initialised();
+    Bytes out(size);
+    gcry_md_hash_buffer(algo, out.data(), data.data(), data.size());
+    return out;
+}
+
+// The `size`-byte HMAC of `data` under `key` with `algo`; empty on failure.
+Bytes hmac(int algo, size_t size, const Bytes& key, const Bytes& data) {
+    ensure_initialised();
+    gcry_mac_hd_t hd = nullptr;
+    if (gcry_mac_open(&hd, algo, 0, nullptr) != 0) return {};
+    static const uint8_t noKey = 0;  // a zero-length key is legal in HMAC; hand libgcrypt a valid pointer
+    Bytes out(size);
+    size_t n = out.size();
+    const bool ok = gcry_mac_setkey(hd, key.empty() ? &noKey : key.data(), key.size()) == 0 &&
+                    gcry_mac_write(hd, data.data(), data.size()) == 0 && gcry_mac_read(hd, out.data(), &n) == 0;
+    gcry_mac_close(hd);
+    return ok && n == size ? out : Bytes{};
+}
+
 uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 }  // namespace
 
-Bytes sha1(const Bytes& data) {
-    ensure_initialised();
-    Bytes out(kSha1Size);
-    gcry_md_hash_buffer(GCRY_MD_SHA1, out.data(), data.data(), data.size());
-    return out;
-}
+Bytes sha1(const Bytes& data) { return digest(GCRY_MD_SHA1, kSha1Size, data); }
 
-Bytes hmac_sha1(const Bytes& key, const Bytes& data) {
-    ensure_initialised();
-    gcry_mac_hd_t hd = nullptr;
-    if (gcry_mac_open(&hd, GCRY_MAC_HMAC_SHA1, 0, nullptr) != 0) return {};
-    // A zero-length key is legal in HMAC; hand libgcrypt a valid pointer.
-    static const uint8_t noKey = 0;
-    Bytes out(kSha1Size);
-    size_t n = out.size();
-    bool ok = gcry_mac_setkey(hd, key.empty() ? &noKey : key.data(), key.size()) == 0 &&
-              gcry_mac_write(hd, data.data(), data.size()) == 0 &&
-              gcry_mac_read(hd, out.data(), &n) == 0;
-    gcry_mac_close(hd);
-    return ok && n == kSha1Size ? out : Bytes{};
-}
+Bytes hmac_sha1(const Bytes& key, const Bytes& data) { return hmac(GCRY_MAC_HMAC_SHA1, kSha1Size, key, data); }
 
 Bytes sha1_g(const Bytes& block20) {
     if (block20.size() != kSha1Size) return {};
@@ -126,24 +131,10 @@ Bytes aes_cbc_decrypt(const Bytes& key16, const Bytes& iv16, const Bytes& data) 
 }
 
 // SHA-256 and HMAC-SHA-256, the hash and MAC of EAP-AKA'.
-Bytes sha256(const Bytes& data) {
-    ensure_initialised();
-    Bytes out(32);
-    gcry_md_hash_buffer(GCRY_MD_SHA256, out.data(), data.data(), data.size());
-    return out;
-}
+Bytes sha256(const Bytes& data) { return digest(GCRY_MD_SHA256, kSha256Size, data); }
 
 Bytes hmac_sha256(const Bytes& key, const Bytes& data) {
-    ensure_initialised();
-    gcry_mac_hd_t hd = nullptr;
-    if (gcry_mac_open(&hd, GCRY_MAC_HMAC_SHA256, 0, nullptr) != 0) return {};
-    static const uint8_t noKey = 0;  // a valid pointer for the empty key
-    Bytes out(32);
-    size_t n = out.size();
-    const bool ok = gcry_mac_setkey(hd, key.empty() ? &noKey : key.data(), key.size()) == 0 &&
-                    gcry_mac_write(hd, data.data(), data.size()) == 0 && gcry_mac_read(hd, out.data(), &n) == 0;
-    gcry_mac_close(hd);
-    return ok && n == out.size() ? out : Bytes{};
+    return hmac(GCRY_MAC_HMAC_SHA256, kSha256Size, key, data);
 }
 
 }  // namespace refcrypto

@@ -51,25 +51,31 @@ Bytes evp_run(const EVP_CIPHER* cipher, const Bytes& key, const uint8_t* iv, con
     return out;
 }
 
-}  // namespace
-
-Bytes sha1(const Bytes& data) {
-    Bytes out(SHA_DIGEST_LENGTH);
+// The digest of `data` under `md`; empty when OpenSSL fails.
+Bytes digest(const EVP_MD* md, const Bytes& data) {
+    Bytes out(EVP_MAX_MD_SIZE);
     unsigned int n = 0;
-    if (EVP_Digest(data_or_dummy(data), data.size(), out.data(), &n, EVP_sha1(), nullptr) != 1)
-        return {};
+    if (EVP_Digest(data_or_dummy(data), data.size(), out.data(), &n, md, nullptr) != 1) return {};
+    out.resize(n);
     return out;
 }
 
-Bytes hmac_sha1(const Bytes& key, const Bytes& data) {
+// HMAC of `data` under `key` with `md`; empty when OpenSSL fails.
+Bytes hmac(const EVP_MD* md, const Bytes& key, const Bytes& data) {
     Bytes out(EVP_MAX_MD_SIZE);
     unsigned int n = 0;
-    if (HMAC(EVP_sha1(), data_or_dummy(key), static_cast<int>(key.size()), data_or_dummy(data),
-             data.size(), out.data(), &n) == nullptr)
+    if (HMAC(md, data_or_dummy(key), static_cast<int>(key.size()), data_or_dummy(data), data.size(), out.data(),
+             &n) == nullptr)
         return {};
     out.resize(n);
     return out;
 }
+
+}  // namespace
+
+Bytes sha1(const Bytes& data) { return digest(EVP_sha1(), data); }
+
+Bytes hmac_sha1(const Bytes& key, const Bytes& data) { return hmac(EVP_sha1(), key, data); }
 
 Bytes sha1_g(const Bytes& block20) {
     if (block20.size() != 20) return {};
@@ -106,21 +112,8 @@ Bytes aes_cbc_decrypt(const Bytes& key16, const Bytes& iv16, const Bytes& data) 
 }
 
 // SHA-256 and HMAC-SHA-256, the hash and MAC of EAP-AKA'.
-Bytes sha256(const Bytes& data) {
-    Bytes out(SHA256_DIGEST_LENGTH);
-    unsigned int n = 0;
-    if (EVP_Digest(data_or_dummy(data), data.size(), out.data(), &n, EVP_sha256(), nullptr) != 1)
-        return {};
-    return out;
-}
+Bytes sha256(const Bytes& data) { return digest(EVP_sha256(), data); }
 
-Bytes hmac_sha256(const Bytes& key, const Bytes& data) {
-    Bytes out(SHA256_DIGEST_LENGTH);
-    unsigned int n = 0;
-    if (HMAC(EVP_sha256(), data_or_dummy(key), static_cast<int>(key.size()), data_or_dummy(data),
-             data.size(), out.data(), &n) == nullptr || n != out.size())
-        return {};
-    return out;
-}
+Bytes hmac_sha256(const Bytes& key, const Bytes& data) { return hmac(EVP_sha256(), key, data); }
 
 }  // namespace refcrypto
